@@ -1,0 +1,23 @@
+#include "common/messages.h"
+
+namespace vantrel {
+
+QString StartupErrorMessage(std::int32_t number, const QString &description)
+{
+    return QStringLiteral("INTERNAL ERROR OCCURED - ERROR NUMBER: ") + QString::number(number)
+           + QStringLiteral(" - ") + description.toUpper()
+           + QStringLiteral(". PLEASE CONTACT SUPPORT.");
+}
+
+QString UploadErrorMessage(const QString &description)
+{
+    return description.toUpper() + QStringLiteral(". ") + QStringLiteral("CONTACT SUPPORT.");
+}
+
+QString WithReason(const QString &message, const QString &reason)
+{
+    const QString trimmed = reason.trimmed();
+    return trimmed.isEmpty() ? message : message + QLatin1Char('\n') + trimmed.toUpper();
+}
+
+} // namespace vantrel

@@ -1,0 +1,21 @@
+#pragma once
+
+// Texts of the reports the program composes. Pure functions.
+
+#include <QString>
+
+#include <cstdint>
+
+namespace vantrel {
+
+// "INTERNAL ERROR OCCURED - ERROR NUMBER: 71 - DISK NOT READY. PLEASE CONTACT SUPPORT."
+QString StartupErrorMessage(std::int32_t number, const QString &description);
+
+// "FILE NOT FOUND. CONTACT SUPPORT."
+QString UploadErrorMessage(const QString &description);
+
+// The message, then the operating system's reason upper-cased on a second
+// line; just the message when there is no reason.
+QString WithReason(const QString &message, const QString &reason);
+
+} // namespace vantrel

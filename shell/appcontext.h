@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QString>
+
+#include <functional>
+
+namespace vantrel {
+
+class UserDialogs;
+
+// What the windows need from outside: the seam for dialogs, the application
+// folder, and how the program ends. The program fills it in main(); tests
+// give a scripted seam, a temporary folder and a recorder for the end.
+struct AppContext
+{
+    UserDialogs *dialogs = nullptr;
+    // Folder of the program, mencoder, fix and the settings file; no
+    // trailing separator.
+    QString appFolder;
+    // True when another instance of the program runs for this user.
+    std::function<bool()> anotherInstanceRunning;
+    // Ends the program at once: no window runs another handler, nothing is
+    // saved, an open FTP connection is left as it is.
+    std::function<void()> endApplication;
+    // Whether start-up shows the two-second splash window.
+    bool showSplash = true;
+};
+
+} // namespace vantrel

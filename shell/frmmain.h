@@ -1,0 +1,150 @@
+#pragma once
+
+// The main window: three tab pages ("Source Files", "Encoding Options",
+// "FTP Upload"), the bottom row of buttons and the web link. Its handlers live
+// with their subsystem: start-up, exit and the secondary windows in shell/,
+// the encoding handlers in encoding/frmmain_encoding.cpp, the upload handlers
+// in upload/frmmain_upload.cpp.
+
+#include "shell/appcontext.h"
+
+#include <QWidget>
+
+#include <cstdint>
+
+class QComboBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QProgressBar;
+class QPushButton;
+class QSessionManager;
+
+namespace vantrel {
+
+class FtpClient;
+class LinkLabel;
+class TabControl;
+
+class frmMain : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit frmMain(const AppContext &context, QWidget *parent = nullptr);
+    ~frmMain() override;
+
+    // The start-up sequence. Returns false when the program has been ended
+    // (another instance, or a failure during start-up).
+    bool Form_Load();
+
+    // The option string of the four current selections.
+    const QString &encoderOptions() const { return strEncoderOptions; }
+    FtpClient *ftpComponent() const { return FTP; }
+    const AppContext &context() const { return m_context; }
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildControls();
+    void connectHandlers();
+    void setFormPointerBusy(bool busy);
+
+    // Start-up and exit.
+    void ShowSplash();
+    void Form_QueryUnload(bool &cancel);
+    void sessionEnding(QSessionManager &manager);
+    void cmdExit_Click();
+    void cmdAbout_Click();
+    void cmdSettings_Click();
+    void lblBrenmoor_Click();
+
+    // Encoding.
+    void FillEncodingOptionLists();
+    void BuildEncoderOptions();
+    void cmbVideoWindow_Click();
+    void cmbVideoBitrate_Click();
+    void cmbAudioSampling_Click();
+    void cmbAudioBitrate_Change();
+    void cmdInput_Click();
+    void cmdOutput_Click();
+    void cmdEncode_Click();
+    void RunEncoder();
+
+    // Upload.
+    void cmdUpload_Click();
+    void RunUpload();
+    void cmdCancelUpload_Click();
+    void FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel);
+    void FTP_TransferComplete();
+    void ResetUploadDisplay();
+
+    AppContext m_context;
+
+    // Tab control and pages.
+    TabControl *SSTab1 = nullptr;
+    QFrame *Frame1 = nullptr;
+    QFrame *Frame2 = nullptr;
+    QFrame *Frame4 = nullptr;
+
+    // "Source Files".
+    QPushButton *cmdInput = nullptr;
+    QLabel *lblInput = nullptr;
+    QPushButton *cmdOutput = nullptr;
+    QLabel *lblOutput = nullptr;
+    QLabel *lblOFN = nullptr;
+    QLineEdit *txtFileTitle = nullptr;
+
+    // "Encoding Options".
+    QLabel *lblVideoWindow = nullptr;
+    QComboBox *cmbVideoWindow = nullptr;
+    QLabel *lblPixels = nullptr;
+    QLabel *lblVideoBitrate = nullptr;
+    QComboBox *cmbVideoBitrate = nullptr;
+    QLabel *lblVkbps = nullptr;
+    QLabel *lblAudioBitrate = nullptr;
+    QComboBox *cmbAudioBitrate = nullptr;
+    QLabel *lblAkbps = nullptr;
+    QLabel *lblSamplingFrequency = nullptr;
+    QComboBox *cmbAudioSampling = nullptr;
+    QLabel *lblHz = nullptr;
+
+    // "FTP Upload".
+    QLabel *lblSelectedFLVFile = nullptr;
+    QLabel *lblSelectedFile = nullptr;
+    QLabel *lblSelectedFileTitle = nullptr;
+    QLabel *lblPercent = nullptr;
+    QProgressBar *prgUpload = nullptr;
+    QPushButton *cmdUpload = nullptr;
+    QPushButton *cmdCancelUpload = nullptr;
+    QPushButton *cmdSettings = nullptr;
+    QLabel *lblServerStatus = nullptr;
+    FtpClient *FTP = nullptr;
+
+    // Outside the tab pages.
+    QPushButton *cmdEncode = nullptr;
+    QPushButton *cmdAbout = nullptr;
+    QPushButton *cmdExit = nullptr;
+    LinkLabel *lblBrenmoor = nullptr;
+    QLineEdit *txtApp = nullptr;
+
+    // The file name the open-file dialog returned last, from either picker.
+    QString m_commonDialogFileName;
+
+    // Encoding state.
+    QString strEncoderOptions;
+    bool m_encoderRunning = false;
+    bool m_closeRequestedDuringRun = false;
+
+    // Upload state.
+    QString strFtpAddress;
+    QString strFtpUserName;
+    QString strFtpPassword;
+    QString strFtpServerFolder;
+    bool blnCancelRequested = false;
+    bool blnUploadInProgress = false;
+    bool m_transferRunning = false;
+};
+
+} // namespace vantrel
