@@ -6,6 +6,7 @@
 // the encoding handlers in encoding/frmmain_encoding.cpp, the upload handlers
 // in upload/frmmain_upload.cpp.
 
+#include "encoding/commandlines.h"
 #include "shell/appcontext.h"
 
 #include <QWidget>
@@ -22,6 +23,7 @@ class QSessionManager;
 
 namespace vantrel {
 
+class EncoderWindow;
 class FtpClient;
 class LinkLabel;
 class TabControl;
@@ -71,6 +73,8 @@ private:
     void cmdOutput_Click();
     void cmdEncode_Click();
     void RunEncoder();
+    void RunRepair(EncoderWindow &window);
+    encoding::EncodeJob currentJob() const;
 
     // Upload.
     void cmdUpload_Click();

@@ -1,0 +1,65 @@
+#pragma once
+
+// The encoder's own window: shows what a companion program prints, live, with
+// a progress bar fed by its percent lines, over the main window, which takes
+// no input meanwhile but keeps repainting. Closing it stops the program.
+
+#include <QDialog>
+#include <QProcess>
+
+class QLabel;
+class QPlainTextEdit;
+class QProgressBar;
+
+namespace vantrel {
+
+struct ProcessOutcome
+{
+    enum class Kind {
+        FailedToStart, // the program could not be started; see startError
+        Finished,      // it ended by itself with exitCode
+        Stopped,       // the user closed the window, or it crashed
+    };
+    Kind kind = Kind::FailedToStart;
+    int exitCode = -1;
+    QString startError; // the operating system's reason
+};
+
+class EncoderWindow : public QDialog
+{
+    Q_OBJECT
+
+public:
+    explicit EncoderWindow(QWidget *mainWindow);
+    ~EncoderWindow() override;
+
+    // Starts the program with its arguments and returns when it has ended.
+    // The window is shown while it runs and stays open for a following run.
+    ProcessOutcome run(const QString &program, const QStringList &arguments);
+
+    // Asks a running program to stop, as closing its window does.
+    void stop();
+
+    // Text shown so far.
+    QString outputText() const;
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+
+private:
+    void readOutput();
+    void takeLine(const QString &line);
+
+    QLabel *m_caption;
+    QPlainTextEdit *m_output;
+    QProgressBar *m_progress;
+    QProcess *m_process = nullptr;
+    QString m_partialLine;
+    bool m_stopRequested = false;
+};
+
+// Why a program could not be started, in the operating system's words.
+QString StartFailureReason(const QString &program, const QProcess &process);
+
+} // namespace vantrel
