@@ -1,13 +1,138 @@
 #include "shell/frmabout.h"
 
+#include "platform/userdialogs.h"
+#include "shell/linklabel.h"
+#include "shell/pictures.h"
+#include "shell/referral.h"
+#include "shell/twips.h"
+
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QUrl>
+
 namespace vantrel {
 
+namespace {
+
+QFont WindowFont() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+QFont BoldButtonFont() {
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(9.75);
+    font.setBold(true);
+    return font;
+}
+
+template<typename W>
+W *Place(W *widget, const char *name, QRect place) {
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(place);
+    return widget;
+}
+
+} // namespace
+
 frmAbout::frmAbout(const AppContext &context, QWidget *mainWindow)
-    : QDialog(mainWindow)
-    , m_context(context)
-{
+    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
+                              | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
+    , m_context(context) {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Vantrel"));
+    setWindowIcon(AppIcon());
+    setFont(WindowFont());
+    setFixedSize(Px(4725), Px(3870));
+
+    // The picture at its natural size; a link like the label below.
+    imgSplash = Place(new LinkLabel(QString(), this), "imgSplash", TwipsRect(120, 120, 4500, 2250));
+    imgSplash->setPixmap(SplashPicture());
+    imgSplash->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    imgSplash->setAccessibleName(QStringLiteral("Vantrel (H.264) Ver 1.00 by Brenmoor"));
+    imgSplash->setAccessibleDescription(QStringLiteral("Link to the Brenmoor web site"));
+
+    Frame1 = Place(new QFrame(this), "Frame1", TwipsRect(120, 2400, 4515, 795));
+    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    lblUses = Place(new QLabel(QStringLiteral("This Vantrel uses MENCODER"), Frame1), "lblUses",
+                    TwipsRect(120, 180, 3855, 255));
+    lblInfo = Place(new QLabel(QStringLiteral("For FLV related products, visit:"), Frame1),
+                    "lblInfo", TwipsRect(120, 420, 2235, 195));
+    lblLink = Place(new LinkLabel(MakerSite(), Frame1), "lblLink", TwipsRect(2460, 420, 1995, 255));
+    lblLink->setAccessibleDescription(QStringLiteral("Link to the Brenmoor web site"));
+
+    lblArr = Place(
+        new QLabel(QStringLiteral("Copyright \u00A9 2007 Brenmoor.\nAll rights reserved."), this),
+        "lblArr", TwipsRect(120, 3300, 2295, 495));
+    lblArr->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+
+    cmdExit = Place(new QPushButton(QStringLiteral("E&xit"), this), "cmdExit",
+                    TwipsRect(3540, 3300, 1095, 495));
+    cmdExit->setFont(BoldButtonFont());
+
+    for (QLabel *label : {static_cast<QLabel *>(imgSplash), lblUses, lblInfo,
+                          static_cast<QLabel *>(lblLink), lblArr})
+        label->setTextFormat(Qt::PlainText);
+
+    connect(imgSplash, &LinkLabel::clicked, this, &frmAbout::imgSplash_Click);
+    connect(lblLink, &LinkLabel::clicked, this, &frmAbout::lblLink_Click);
+    connect(cmdExit, &QPushButton::clicked, this, &frmAbout::cmdExit_Click);
+
+    centreOver(mainWindow);
+}
+
+void frmAbout::centreOver(const QWidget *mainWindow) {
+    // Both windows carry the same frame, so centring the client areas
+    // centres the windows.
+    QRect place(QPoint(0, 0), size());
+    const QScreen *screen = nullptr;
+    if (mainWindow) {
+        const QWidget *owner = mainWindow->window();
+        place.moveCenter(QRect(owner->mapToGlobal(QPoint(0, 0)), owner->size()).center());
+        screen = owner->screen();
+    } else if ((screen = QGuiApplication::primaryScreen())) {
+        place.moveCenter(screen->availableGeometry().center());
+    }
+    if (screen) {
+        const QRect area = screen->availableGeometry();
+        place.moveLeft(qBound(area.left(), place.left(), area.right() - place.width() + 1));
+        place.moveTop(qBound(area.top(), place.top(), area.bottom() - place.height() + 1));
+    }
+    setGeometry(place);
+}
+
+void frmAbout::keyPressEvent(QKeyEvent *event) {
+    // Esc works as a click of the cancel button, "E&xit".
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        cmdExit->click();
+        event->accept();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}
+
+void frmAbout::OpenReferralPage() {
+    // Whether the desktop could open it is not looked at: a failure simply
+    // has no visible effect.
+    if (m_context.dialogs)
+        (void)m_context.dialogs->openUrl(QUrl(ReferralPage()));
+}
+
+void frmAbout::imgSplash_Click() {
+    OpenReferralPage();
+}
+
+void frmAbout::lblLink_Click() {
+    OpenReferralPage();
+}
+
+void frmAbout::cmdExit_Click() {
+    close();
 }
 
 } // namespace vantrel
