@@ -2,7 +2,6 @@
 
 #include <QFile>
 #include <QFontDatabase>
-#include <QStringList>
 
 namespace vantrel::platform {
 
@@ -14,12 +13,11 @@ void RegisterTahoma()
     done = true;
     if (QFontDatabase::families().contains(QStringLiteral("Tahoma")))
         return;
-    const QStringList faces = {QStringLiteral("/usr/share/wine/fonts/tahoma.ttf"),
-                               QStringLiteral("/usr/share/wine/fonts/tahomabd.ttf")};
-    for (const QString &face : faces) {
-        if (QFile::exists(face))
-            QFontDatabase::addApplicationFont(face);
-    }
+    // Only the regular face: the bold face of that package is hardly heavier
+    // than the regular one, so bold text reads better emboldened from it.
+    const QString face = QStringLiteral("/usr/share/wine/fonts/tahoma.ttf");
+    if (QFile::exists(face))
+        QFontDatabase::addApplicationFont(face);
 }
 
 } // namespace vantrel::platform
