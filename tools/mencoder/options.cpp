@@ -86,7 +86,7 @@ public:
     ParseResult run(const std::vector<std::string> &args) {
         for (std::size_t i = 0; i < args.size() && m_error.empty(); ++i) {
             const std::string &arg = args[i];
-            if (arg.size() < 2 || arg[0] != '-') {
+            if (arg.empty() || arg[0] != '-') {
                 takeSource(arg);
                 continue;
             }
@@ -187,6 +187,8 @@ private:
     // A comma-separated filter list; each filter is appended in order.
     void filters(std::string_view name, std::string_view value) {
         for (auto item : split(value, ',')) {
+            if (item.empty())
+                return badValue(name, value);
             auto eq = item.find('=');
             auto filter = item.substr(0, eq);
             if (filter == "harddup" && eq == std::string_view::npos) {
@@ -202,7 +204,7 @@ private:
                 if (!w || !h || *w % 2 || *h % 2)
                     return badValue(name, item);
                 m_job.filters.push_back({VideoFilter::Kind::Scale, *w, *h});
-            } else if (filter == "harddup" || filter == "scale" || filter.empty()) {
+            } else if (filter == "harddup" || filter == "scale") {
                 return badValue(name, item);
             } else {
                 return fail("UNKNOWN VIDEO FILTER " + quoted(filter) + " IN OPTION " + quoted(name)

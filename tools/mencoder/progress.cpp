@@ -96,7 +96,8 @@ std::optional<double> parseDurationLine(std::string_view line) {
 int runningPercent(double seconds, double duration) {
     if (!(duration > 0) || !(seconds > 0))
         return 0;
-    double percent = std::floor(seconds * 100.0 / duration);
+    // The small term keeps 4.1 of 10 at 41, not 40.99999.
+    double percent = std::floor(seconds * 100.0 / duration + 1e-9);
     return static_cast<int>(std::clamp(percent, 0.0, 99.0));
 }
 
