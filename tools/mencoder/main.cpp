@@ -53,6 +53,10 @@ std::string quoted(const std::string &text) {
     return "\"" + text + "\"";
 }
 
+std::string stoppedText(const std::string &request) {
+    return request.empty() ? "ENCODING STOPPED!" : "ENCODING STOPPED BY " + request + "!";
+}
+
 std::string seconds(double value) {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.1f", value);
@@ -76,7 +80,7 @@ public:
             return report("THE OUTPUT FILE " + quoted(m_job.output) + " IS THE SOURCE FILE!",
                           kBadCommandLine);
         if (auto stop = platform::stopRequest(); !stop.empty())
-            return report("ENCODING STOPPED BY " + stop + "!", kStopped);
+            return report(stoppedText(stop), kStopped);
         if (auto error = platform::createEmptyFile(m_job.output); !error.empty())
             return report("CANNOT WRITE THE OUTPUT FILE " + quoted(m_job.output) + ": "
                               + reasonText(error) + "!",
@@ -103,8 +107,11 @@ private:
     std::optional<std::string> checkSource() const {
         std::error_code ec;
         const auto status = fs::status(m_job.source, ec);
-        if (!fs::exists(status))
+        if (status.type() == fs::file_type::not_found)
             return "THE SOURCE FILE " + quoted(m_job.source) + " DOES NOT EXIST!";
+        if (ec) // a folder on the way that we may not look into, for example
+            return "CANNOT READ THE SOURCE FILE " + quoted(m_job.source) + ": "
+                   + reasonText(ec.message()) + "!";
         if (!fs::is_regular_file(status))
             return "THE SOURCE FILE " + quoted(m_job.source) + " IS NOT A FILE!";
         if (auto error = platform::checkReadable(m_job.source); !error.empty())
@@ -117,7 +124,7 @@ private:
     std::optional<std::pair<std::string, int>> judge(const platform::ChildResult &child,
                                                      const std::string &ffmpeg) const {
         if (auto stop = platform::stopRequest(); child.stoppedByUs || !stop.empty())
-            return std::pair("ENCODING STOPPED BY " + stop + "!", kStopped);
+            return std::pair(stoppedText(stop), kStopped);
         if (!child.started)
             return std::pair("CANNOT START FFMPEG " + quoted(ffmpeg) + ": "
                                  + reasonText(child.startError) + "!",

@@ -99,6 +99,8 @@ void installStopHandlers() {
         g_wakeWrite = fds[1];
     }
     std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stops;
+    sigemptyset(&stops);
     for (int sig : kStopSignals) {
         struct sigaction old;
         if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
@@ -106,9 +108,13 @@ void installStopHandlers() {
         struct sigaction action = {};
         action.sa_handler = onStopSignal;
         sigemptyset(&action.sa_mask);
-        if (sigaction(sig, &action, nullptr) == 0)
+        if (sigaction(sig, &action, nullptr) == 0) {
             g_caught[sig] = true;
+            sigaddset(&stops, sig);
+        }
     }
+    // A stop signal blocked by whoever started us would never reach the handler.
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
 std::string stopRequest() {
