@@ -14,22 +14,21 @@ std::string quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
 
-// A whole decimal number of digits only (no sign, no spaces) within [min, max].
+// At most nine decimal digits: no sign, no spaces, no overflow.
+bool isDigits(std::string_view text) {
+    return !text.empty() && text.size() <= 9
+           && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// A whole number of digits only within [min, max].
 std::optional<int> parseInt(std::string_view text, int min, int max) {
-    if (text.empty() || text.size() > 9)
-        return std::nullopt;
-    if (!std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; }))
+    if (!isDigits(text))
         return std::nullopt;
     int value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
     if (value < min || value > max)
         return std::nullopt;
     return value;
-}
-
-bool isDigits(std::string_view text) {
-    return !text.empty() && text.size() <= 9
-           && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 double toDouble(std::string_view digits) {
