@@ -4,6 +4,7 @@
 // 2 the command line was refused; 3 the encoding was stopped. On any failure
 // one line on standard error says why, and no output file is left behind.
 
+#include "platform/appfolder.h"
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/options.h"
 #include "tools/mencoder/platform.h"
@@ -69,7 +70,8 @@ public:
         : m_job(job) {}
 
     int run() {
-        const std::string ffmpeg = platform::findProgram(kFfmpegName, platform::executableFolder());
+        const std::string ffmpeg =
+            platform::findProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
         if (ffmpeg.empty())
             return report("FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!",
                           kFailed);

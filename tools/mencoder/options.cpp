@@ -118,6 +118,15 @@ private:
         fail("BAD VALUE " + quoted(value) + " FOR OPTION " + quoted(name) + "!");
     }
 
+    // Options that name a codec or container: one value is supported.
+    void only(std::string_view name, std::string_view value, std::string_view supported,
+              bool &given) {
+        if (value == supported)
+            given = true;
+        else
+            badValue(name, value);
+    }
+
     void takeSource(const std::string &arg) {
         if (m_haveSource) {
             fail("MORE THAN ONE SOURCE FILE GIVEN: " + quoted(m_job.source) + " AND " + quoted(arg)
@@ -147,10 +156,7 @@ private:
             else
                 badValue(name, value);
         } else if (name == "-oac") {
-            if (value == "faac")
-                m_haveAudioCodec = true;
-            else
-                badValue(name, value);
+            only(name, value, "faac", m_haveAudioCodec);
         } else if (name == "-faacopts") {
             suboptions(name, value, &Parser::faacOption);
         } else if (name == "-channels") {
@@ -167,17 +173,11 @@ private:
             else
                 badValue(name, value);
         } else if (name == "-ovc") {
-            if (value == "x264")
-                m_haveVideoCodec = true;
-            else
-                badValue(name, value);
+            only(name, value, "x264", m_haveVideoCodec);
         } else if (name == "-x264encopts") {
             suboptions(name, value, &Parser::x264Option);
         } else if (name == "-of") {
-            if (value == "lavf")
-                m_lavf = true;
-            else
-                badValue(name, value);
+            only(name, value, "lavf", m_lavf);
         } else if (name == "-lavfopts") {
             suboptions(name, value, &Parser::lavfOption);
         }

@@ -1,8 +1,9 @@
 #pragma once
 
-// The few operating-system services the encoder adapter needs: where it lies,
-// finding FFmpeg, running it as a child with its output read as it comes, and
-// being told to stop. POSIX now (platform_posix.cpp); Windows gets its own file.
+// The few operating-system services the encoder adapter needs besides the
+// application folder (platform/appfolder.h): finding FFmpeg, running it as a child with its output
+// read as it comes, and being told to stop. POSIX now (platform_posix.cpp); Windows gets its own
+// file.
 
 #include <functional>
 #include <string>
@@ -10,10 +11,6 @@
 #include <vector>
 
 namespace mencoder::platform {
-
-// The folder of the running executable, without a trailing separator; empty
-// when it cannot be told.
-std::string executableFolder();
 
 // The full path of the program `name` in `firstFolder`, else in the first
 // folder of PATH that holds it; empty when there is none.

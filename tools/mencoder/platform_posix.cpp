@@ -56,18 +56,6 @@ bool isExecutableFile(const std::string &path) {
 
 } // namespace
 
-std::string executableFolder() {
-    std::string buffer(4096, '\0');
-    ssize_t n = readlink("/proc/self/exe", buffer.data(), buffer.size());
-    if (n <= 0 || static_cast<std::size_t>(n) >= buffer.size())
-        return {};
-    buffer.resize(static_cast<std::size_t>(n));
-    auto slash = buffer.rfind('/');
-    if (slash == std::string::npos)
-        return {};
-    return slash == 0 ? std::string("/") : buffer.substr(0, slash);
-}
-
 std::string findProgram(std::string_view name, const std::string &firstFolder) {
     auto in = [&](std::string_view folder) {
         std::string path(folder);

@@ -1,6 +1,8 @@
 // The mencoder program at work: real encodes of short generated clips, checked
 // with ffprobe, and the ways a run can fail or be stopped.
 
+#include "encoderline.h"
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -161,39 +163,6 @@ bool waitUntilGone(const std::string &text, std::chrono::milliseconds limit) {
 }
 
 const std::string kMencoder = MENCODER_EXE;
-
-Args encoderLine(const std::string &source, const std::string &output,
-                 const std::string &audioBitrate = "48", const std::string &sampleRate = "16000",
-                 const std::string &videoBitrate = "468", const std::string &window = "320:240") {
-    return {source,
-            "-sws",
-            "9",
-            "-vf",
-            "harddup",
-            "-oac",
-            "faac",
-            "-faacopts",
-            "br=" + audioBitrate + ":mpeg=4:object=2:raw",
-            "-channels",
-            "2",
-            "-srate",
-            sampleRate,
-            "-ovc",
-            "x264",
-            "-x264encopts",
-            "bitrate=" + videoBitrate
-                + ":vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:global_header",
-            "-ofps",
-            "25",
-            "-vf-add",
-            "scale=" + window,
-            "-of",
-            "lavf",
-            "-lavfopts",
-            "format=mp4",
-            "-o",
-            output};
-}
 
 using Stream = std::map<std::string, std::string>;
 

@@ -1,6 +1,7 @@
 // The mencoder command line: what is accepted, what it means for FFmpeg, and
 // what is refused with which words.
 
+#include "encoderline.h"
 #include "tools/mencoder/options.h"
 
 #include <gtest/gtest.h>
@@ -15,43 +16,11 @@ namespace {
 
 using Args = std::vector<std::string>;
 
-// The arguments the main program hands over for the four list choices.
-Args encoderLine(const std::string &audioBitrate, const std::string &sampleRate,
-                 const std::string &videoBitrate, const std::string &window,
-                 const std::string &source = "/media/My Videos/holiday.avi",
-                 const std::string &output = "/out/holiday.mp4.temp") {
-    return {source,
-            "-sws",
-            "9",
-            "-vf",
-            "harddup",
-            "-oac",
-            "faac",
-            "-faacopts",
-            "br=" + audioBitrate + ":mpeg=4:object=2:raw",
-            "-channels",
-            "2",
-            "-srate",
-            sampleRate,
-            "-ovc",
-            "x264",
-            "-x264encopts",
-            "bitrate=" + videoBitrate
-                + ":vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:global_header",
-            "-ofps",
-            "25",
-            "-vf-add",
-            "scale=" + window,
-            "-of",
-            "lavf",
-            "-lavfopts",
-            "format=mp4",
-            "-o",
-            output};
-}
+const std::string kSource = "/media/My Videos/holiday.avi";
+const std::string kOutput = "/out/holiday.mp4.temp";
 
 Args defaultLine() {
-    return encoderLine("48", "16000", "468", "320:240");
+    return encoderLine(kSource, kOutput);
 }
 
 // The value that follows `option` in an argument vector, or "(missing)".
@@ -110,8 +79,8 @@ TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped) {
         for (const auto &videoRate : videoRates)
             for (const auto &sampleRate : sampleRates)
                 for (const auto &audioRate : audioRates) {
-                    auto parsed =
-                        parseCommandLine(encoderLine(audioRate, sampleRate, videoRate, window));
+                    auto parsed = parseCommandLine(
+                        encoderLine(kSource, kOutput, audioRate, sampleRate, videoRate, window));
                     ASSERT_TRUE(parsed.ok()) << parsed.error;
                     auto args = ffmpegArguments(parsed.job);
                     ASSERT_EQ(after(args, "-vf"), "scale=" + window + ":flags=lanczos");
