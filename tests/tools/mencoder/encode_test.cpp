@@ -1,0 +1,465 @@
+// The mencoder program at work: real encodes of short generated clips, checked
+// with ffprobe, and the ways a run can fail or be stopped.
+
+#include "encoderline.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <optional>
+#include <regex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char **environ;
+
+namespace fs = std::filesystem;
+using Args = std::vector<std::string>;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+struct Outcome {
+    int exitCode = -1; // -1 when ended by a signal
+    int signal = 0;
+    std::string out;
+    std::string err;
+    double seconds = 0;
+
+    Lines outLines() const { return split(out); }
+    Lines errLines() const { return split(err); }
+
+    static Lines split(const std::string &text) {
+        Lines lines;
+        std::istringstream in(text);
+        for (std::string line; std::getline(in, line);)
+            lines.push_back(line);
+        return lines;
+    }
+};
+
+// Called with the child's pid and its standard output so far.
+using OnOutput = std::function<void(pid_t, const std::string &)>;
+
+// Runs a program without a shell (found on PATH when given without a folder),
+// PATH replaced when `path` is set. Killed after two minutes.
+Outcome runProgram(const std::string &program, const Args &args,
+                   const std::optional<std::string> &path = std::nullopt,
+                   const OnOutput &onOutput = {}) {
+    Outcome run;
+    int out[2], err[2];
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
+        ADD_FAILURE() << "pipe failed";
+        return run;
+    }
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, out[1], 1);
+    posix_spawn_file_actions_adddup2(&actions, err[1], 2);
+
+    std::vector<std::string> env;
+    for (char **e = environ; *e; ++e) {
+        if (!path || std::string(*e).rfind("PATH=", 0) != 0)
+            env.emplace_back(*e);
+    }
+    if (path)
+        env.push_back("PATH=" + *path);
+    std::vector<char *> envp, argv;
+    for (auto &e : env)
+        envp.push_back(e.data());
+    envp.push_back(nullptr);
+    Args all = {program};
+    all.insert(all.end(), args.begin(), args.end());
+    for (auto &a : all)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    auto start = std::chrono::steady_clock::now();
+    pid_t pid = 0;
+    int spawned = posix_spawnp(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
+    posix_spawn_file_actions_destroy(&actions);
+    close(out[1]);
+    close(err[1]);
+    if (spawned != 0) {
+        close(out[0]);
+        close(err[0]);
+        ADD_FAILURE() << "cannot start " << program;
+        return run;
+    }
+    const auto deadline = start + std::chrono::minutes(2);
+    int fds[2] = {out[0], err[0]};
+    std::string *sinks[2] = {&run.out, &run.err};
+    while (fds[0] >= 0 || fds[1] >= 0) {
+        pollfd p[2] = {{fds[0], POLLIN, 0}, {fds[1], POLLIN, 0}};
+        if (poll(p, 2, 200) < 0 && errno != EINTR)
+            break;
+        if (std::chrono::steady_clock::now() > deadline) {
+            ADD_FAILURE() << program << " did not end in time";
+            kill(pid, SIGKILL);
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i] < 0 || !p[i].revents)
+                continue;
+            char buffer[4096];
+            ssize_t n = read(fds[i], buffer, sizeof buffer);
+            if (n > 0) {
+                sinks[i]->append(buffer, static_cast<std::size_t>(n));
+                if (i == 0 && onOutput)
+                    onOutput(pid, run.out);
+            } else if (n == 0 || errno != EINTR) {
+                close(fds[i]);
+                fds[i] = -1;
+            }
+        }
+    }
+    int status = 0;
+    waitpid(pid, &status, 0);
+    run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    if (WIFEXITED(status))
+        run.exitCode = WEXITSTATUS(status);
+    else if (WIFSIGNALED(status))
+        run.signal = WTERMSIG(status);
+    return run;
+}
+
+// Processes (other than zombies) whose command line holds `text`.
+std::vector<pid_t> processesMentioning(const std::string &text) {
+    std::vector<pid_t> found;
+    for (const auto &entry : fs::directory_iterator("/proc")) {
+        const std::string name = entry.path().filename();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        std::ifstream in(entry.path() / "cmdline", std::ios::binary);
+        std::string cmdline((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        if (cmdline.find(text) != std::string::npos && std::stoi(name) != getpid())
+            found.push_back(std::stoi(name));
+    }
+    return found;
+}
+
+bool waitUntilGone(const std::string &text, std::chrono::milliseconds limit) {
+    auto end = std::chrono::steady_clock::now() + limit;
+    while (!processesMentioning(text).empty()) {
+        if (std::chrono::steady_clock::now() > end)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    return true;
+}
+
+const std::string kMencoder = MENCODER_EXE;
+
+using Stream = std::map<std::string, std::string>;
+
+// ffprobe's view of each stream of a file.
+std::vector<Stream> probe(const std::string &file) {
+    Outcome run = runProgram("ffprobe", {"-v", "error", "-show_entries",
+                                         "stream=codec_type,codec_name,profile,level,width,height,"
+                                         "avg_frame_rate,sample_rate,channels,pix_fmt",
+                                         "-of", "compact", file});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<Stream> streams;
+    for (const auto &line : run.outLines()) {
+        Stream stream;
+        std::istringstream fields(line);
+        for (std::string field; std::getline(fields, field, '|');) {
+            auto eq = field.find('=');
+            if (eq != std::string::npos)
+                stream[field.substr(0, eq)] = field.substr(eq + 1);
+        }
+        streams.push_back(stream);
+    }
+    return streams;
+}
+
+// The entropy_coding_mode_flag values of the H.264 picture parameter sets.
+Lines entropyCodingFlags(const std::string &file) {
+    Outcome run =
+        runProgram("ffmpeg", {"-hide_banner", "-nostdin", "-i", file, "-map", "0:v:0", "-c", "copy",
+                              "-bsf:v", "trace_headers", "-f", "null", "-"});
+    EXPECT_EQ(run.exitCode, 0);
+    Lines flags;
+    for (const auto &line : run.errLines()) {
+        if (line.find("entropy_coding_mode_flag") != std::string::npos)
+            flags.push_back(line.substr(line.rfind('=') + 2));
+    }
+    return flags;
+}
+
+class MencoderRun : public ::testing::Test {
+protected:
+    static void SetUpTestSuite() {
+        if (runProgram("ffmpeg", {"-hide_banner", "-version"}).exitCode != 0)
+            return;
+        char pattern[] = "/tmp/mencoder-test-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        s_dir = pattern;
+        auto make = [](const Args &args) {
+            Args all = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
+            all.insert(all.end(), args.begin(), args.end());
+            Outcome run = runProgram("ffmpeg", all);
+            ASSERT_EQ(run.exitCode, 0) << run.err;
+        };
+        auto lavfi = [](const std::string &source) {
+            return Args{"-f", "lavfi", "-i", source};
+        };
+        const Args h264 = {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"};
+        auto join = [](std::initializer_list<Args> parts) {
+            Args all;
+            for (const auto &p : parts)
+                all.insert(all.end(), p.begin(), p.end());
+            return all;
+        };
+        // 2.5 s with sound, index at the end.
+        make(join({lavfi("testsrc=size=160x120:rate=30:duration=2.5"),
+                   lavfi("sine=frequency=440:sample_rate=44100:duration=2.5"),
+                   h264,
+                   {"-c:a", "aac", file("clip.mp4")}}));
+        make({"-i", file("clip.mp4"), "-c", "copy", "-movflags", "+faststart",
+              file("indexfirst.mp4")});
+        make(join({lavfi("testsrc=size=160x120:rate=25:duration=20"),
+                   lavfi("sine=duration=20"),
+                   h264,
+                   {"-c:a", "aac", file("long.mp4")}}));
+        make(join({lavfi("testsrc=size=160x120:rate=25:duration=2"), h264, {file("silent.mp4")}}));
+        make(join({lavfi("sine=duration=1"), {"-c:a", "aac", file("tone.m4a")}}));
+        truncate(file("clip.mp4"), file("damaged.mp4"));
+        truncate(file("indexfirst.mp4"), file("cutoff.mp4"));
+        std::ofstream(file("notes.avi")) << "This is a text file, not a video.\n";
+    }
+
+    static void TearDownTestSuite() {
+        if (!s_dir.empty())
+            fs::remove_all(s_dir);
+    }
+
+    void SetUp() override {
+        if (s_dir.empty())
+            GTEST_SKIP() << "ffmpeg is not installed";
+    }
+
+    static std::string file(const std::string &name) { return s_dir + "/" + name; }
+
+    // The first half of a file.
+    static void truncate(const std::string &from, const std::string &to) {
+        std::ifstream in(from, std::ios::binary);
+        std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::ofstream(to, std::ios::binary) << data.substr(0, data.size() / 2);
+    }
+
+    // Starts a long encode, and once it reports progress hands its pid to `act`.
+    static Outcome longEncodeWith(const std::string &output,
+                                  const std::function<void(pid_t)> &act) {
+        bool acted = false;
+        return runProgram(kMencoder,
+                          encoderLine(file("long.mp4"), output, "48", "16000", "468", "1024:768"),
+                          std::nullopt, [&](pid_t pid, const std::string &out) {
+                              if (!acted && out.find("Pos: ") != std::string::npos) {
+                                  acted = true;
+                                  act(pid);
+                              }
+                          });
+    }
+
+    static inline std::string s_dir;
+};
+
+void expectProgressLinesUpToHundred(const Outcome &run) {
+    const std::regex format(R"(Pos: \d+\.\ds \d+f \((\d+)%\))");
+    Lines lines = run.outLines();
+    ASSERT_FALSE(lines.empty());
+    int previous = 0;
+    for (const auto &line : lines) {
+        std::smatch match;
+        ASSERT_TRUE(std::regex_match(line, match, format)) << line;
+        int percent = std::stoi(match[1]);
+        EXPECT_GE(percent, previous) << line;
+        previous = percent;
+    }
+    EXPECT_EQ(previous, 100) << lines.back();
+    EXPECT_LE(lines.size(), static_cast<std::size_t>(run.seconds * 4) + 2);
+}
+
+} // namespace
+
+TEST_F(MencoderRun, DefaultLineMakesH264AndAacLowComplexity) {
+    const std::string output = file("default.mp4.temp");
+    Outcome run = runProgram(kMencoder, encoderLine(file("clip.mp4"), output));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.err, "");
+    expectProgressLinesUpToHundred(run);
+
+    auto streams = probe(output);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0]["codec_name"], "h264");
+    EXPECT_EQ(streams[0]["level"], "13");
+    EXPECT_EQ(streams[0]["width"], "320");
+    EXPECT_EQ(streams[0]["height"], "240");
+    EXPECT_EQ(streams[0]["avg_frame_rate"], "25/1");
+    EXPECT_EQ(streams[0]["pix_fmt"], "yuv420p");
+    EXPECT_EQ(streams[1]["codec_name"], "aac");
+    EXPECT_EQ(streams[1]["profile"], "LC");
+    EXPECT_EQ(streams[1]["sample_rate"], "16000");
+    EXPECT_EQ(streams[1]["channels"], "2");
+    EXPECT_EQ(entropyCodingFlags(output), Lines{"0"}); // CAVLC, no CABAC
+}
+
+TEST_F(MencoderRun, LargestChoices) {
+    const std::string output = file("largest.mp4.temp");
+    Outcome run = runProgram(
+        kMencoder, encoderLine(file("clip.mp4"), output, "196", "48000", "2400", "1024:768"));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    expectProgressLinesUpToHundred(run);
+    auto streams = probe(output);
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0]["codec_name"], "h264");
+    EXPECT_EQ(streams[0]["level"], "13");
+    EXPECT_EQ(streams[0]["width"], "1024");
+    EXPECT_EQ(streams[0]["height"], "768");
+    EXPECT_EQ(streams[0]["avg_frame_rate"], "25/1");
+    EXPECT_EQ(streams[1]["profile"], "LC");
+    EXPECT_EQ(streams[1]["sample_rate"], "48000");
+    EXPECT_EQ(streams[1]["channels"], "2");
+    EXPECT_EQ(entropyCodingFlags(output), Lines{"0"});
+}
+
+TEST_F(MencoderRun, SourceWithoutSoundGivesVideoOnly) {
+    const std::string output = file("silent.mp4.temp");
+    Outcome run = runProgram(kMencoder, encoderLine(file("silent.mp4"), output));
+    ASSERT_EQ(run.exitCode, 0) << run.err;
+    auto streams = probe(output);
+    ASSERT_EQ(streams.size(), 1u);
+    EXPECT_EQ(streams[0]["codec_type"], "video");
+}
+
+TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput) {
+    struct Case {
+        std::string name;
+        Args args;
+        std::string message;
+        bool outputExistedBefore = false;
+    };
+    const std::string out = file("failed.mp4.temp");
+    auto line = [&](const std::string &source) {
+        return encoderLine(source, out);
+    };
+    auto replaced = [](Args args, const std::string &from, const std::string &to) {
+        std::replace(args.begin(), args.end(), from, to);
+        return args;
+    };
+    const std::vector<Case> cases = {
+        {"missing source", line(file("absent.avi")),
+         "THE SOURCE FILE \"" + file("absent.avi") + "\" DOES NOT EXIST!"},
+        {"folder as source", line(s_dir), "THE SOURCE FILE \"" + s_dir + "\" IS NOT A FILE!"},
+        {"text file named .avi", line(file("notes.avi")),
+         "CANNOT READ THE SOURCE FILE \"" + file("notes.avi")
+             + "\": INVALID DATA FOUND WHEN PROCESSING INPUT!",
+         true},
+        {"damaged video", line(file("damaged.mp4")),
+         "CANNOT READ THE SOURCE FILE \"" + file("damaged.mp4")
+             + "\": INVALID DATA FOUND WHEN PROCESSING INPUT!",
+         true},
+        {"cut-off video", line(file("cutoff.mp4")),
+         "THE SOURCE FILE \"" + file("cutoff.mp4") + "\" IS DAMAGED: IT ENDS AFTER ", true},
+        {"sound only", line(file("tone.m4a")),
+         "THE SOURCE FILE \"" + file("tone.m4a") + "\" HAS NO VIDEO STREAM!", true},
+        {"unknown option", replaced(line(file("clip.mp4")), "-sws", "-swsx"),
+         "UNKNOWN OPTION \"-swsx\"!"},
+        {"bad value", replaced(line(file("clip.mp4")), "scale=320:240", "scale=abc"),
+         "BAD VALUE \"scale=abc\" FOR OPTION \"-vf-add\"!"},
+        {"output folder missing", encoderLine(file("clip.mp4"), file("nowhere/x.mp4.temp")),
+         "CANNOT WRITE THE OUTPUT FILE \"" + file("nowhere/x.mp4.temp")
+             + "\": NO SUCH FILE OR DIRECTORY!"},
+        {"output is the source", encoderLine(file("clip.mp4"), s_dir + "/./clip.mp4"),
+         "THE OUTPUT FILE \"" + s_dir + "/./clip.mp4\" IS THE SOURCE FILE!"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        if (c.outputExistedBefore)
+            std::ofstream(out) << "from an earlier run";
+        Outcome run = runProgram(kMencoder, c.args);
+        EXPECT_NE(run.exitCode, 0);
+        Lines err = run.errLines();
+        ASSERT_EQ(err.size(), 1u) << run.err;
+        EXPECT_EQ(err[0].rfind("mencoder: " + c.message, 0), 0u) << err[0];
+        EXPECT_EQ(err[0].back(), '!');
+        EXPECT_FALSE(fs::exists(out));
+        EXPECT_FALSE(fs::exists(file("nowhere")));
+    }
+    EXPECT_TRUE(fs::exists(file("clip.mp4")));
+}
+
+TEST_F(MencoderRun, FfmpegIsLookedForNextToMencoderFirstThenOnPath) {
+    const std::string alone = file("alone");
+    const std::string empty = file("empty");
+    fs::create_directories(alone);
+    fs::create_directories(empty);
+    fs::copy_file(kMencoder, alone + "/mencoder", fs::copy_options::overwrite_existing);
+    const std::string output = file("lookup.mp4.temp");
+
+    Outcome missing = runProgram(alone + "/mencoder", encoderLine(file("clip.mp4"), output), empty);
+    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.err,
+              "mencoder: FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!\n");
+    EXPECT_FALSE(fs::exists(output));
+
+    // A stand-in next to mencoder wins over the real one on PATH.
+    {
+        std::ofstream script(alone + "/ffmpeg");
+        script << "#!/bin/sh\necho \"$@\" > \"$(dirname \"$0\")/called\"\nexit 3\n";
+    }
+    fs::permissions(alone + "/ffmpeg", fs::perms::owner_all);
+    Outcome standIn = runProgram(alone + "/mencoder", encoderLine(file("clip.mp4"), output));
+    EXPECT_EQ(standIn.exitCode, 1);
+    EXPECT_EQ(standIn.err, "mencoder: FFMPEG FAILED WITH EXIT CODE 3!\n");
+    EXPECT_TRUE(fs::exists(alone + "/called"));
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(MencoderRun, StopRequestStopsFfmpegAndRemovesOutput) {
+    for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        const std::string output = file("stopped.mp4.temp");
+        Outcome run = longEncodeWith(output, [&](pid_t pid) { kill(pid, sig); });
+        EXPECT_EQ(run.exitCode, 3);
+        EXPECT_EQ(run.err, "mencoder: ENCODING STOPPED BY SIGNAL " + std::to_string(sig) + "!\n");
+        EXPECT_FALSE(fs::exists(output));
+        EXPECT_TRUE(processesMentioning("file:" + output).empty());
+    }
+}
+
+TEST_F(MencoderRun, KilledFfmpegFailsTheRun) {
+    const std::string output = file("ffmpegkilled.mp4.temp");
+    Outcome run = longEncodeWith(output, [&](pid_t) {
+        for (pid_t ffmpeg : processesMentioning("file:" + output))
+            kill(ffmpeg, SIGKILL);
+    });
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.err, "mencoder: FFMPEG WAS KILLED BY SIGNAL 9!\n");
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(MencoderRun, FfmpegDoesNotOutliveAKilledMencoder) {
+    const std::string output = file("orphan.mp4.temp");
+    Outcome run = longEncodeWith(output, [&](pid_t pid) {
+        ASSERT_FALSE(processesMentioning("file:" + output).empty());
+        kill(pid, SIGKILL);
+    });
+    EXPECT_EQ(run.signal, SIGKILL);
+    EXPECT_TRUE(waitUntilGone("file:" + output, std::chrono::seconds(5)));
+}

@@ -1,0 +1,138 @@
+// Reading FFmpeg's output, the progress lines, and the failure texts.
+
+#include "tools/mencoder/messages.h"
+#include "tools/mencoder/progress.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+using namespace mencoder;
+using Lines = std::vector<std::string>;
+
+TEST(MencoderLines, ChunksThatSplitLinesAndMixedLineEnds) {
+    LineSplitter splitter;
+    EXPECT_EQ(splitter.feed("frame=1\nout_ti"), Lines{"frame=1"});
+    EXPECT_EQ(splitter.feed("me_us=40000\r"), Lines{"out_time_us=40000"});
+    // "\r\n" split across two chunks is still one line end.
+    EXPECT_EQ(splitter.feed("\nprogress=continue\r\rlast"), (Lines{"progress=continue", ""}));
+    EXPECT_EQ(splitter.finish(), "last");
+    EXPECT_EQ(splitter.finish(), std::nullopt);
+}
+
+TEST(MencoderLines, OverlongLinesAreCut) {
+    LineSplitter splitter(4);
+    EXPECT_EQ(splitter.feed("abcdefghij\n"), (Lines{"abcd", "efgh", "ij"}));
+}
+
+TEST(MencoderProgress, BlocksGivePositionsAndKeepLastKnownValues) {
+    ProgressReader reader;
+    auto feed = [&](const Lines &lines) {
+        std::optional<Position> last;
+        for (const auto &line : lines) {
+            auto position = reader.line(line);
+            if (position)
+                last = position;
+        }
+        return last;
+    };
+    // At the start FFmpeg knows no time yet.
+    auto first =
+        feed({"frame=0", "fps=0.00", "out_time_us=N/A", "out_time=N/A", "progress=continue"});
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->frames, 0);
+    EXPECT_EQ(first->seconds, 0.0);
+    EXPECT_FALSE(reader.ended());
+
+    auto second = feed({"frame=308", "out_time_us=12345678", "speed=1.2x", "progress=continue"});
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->frames, 308);
+    EXPECT_DOUBLE_EQ(second->seconds, 12.345678);
+
+    auto third = feed({"frame=N/A", "out_time_us=-23000", "progress=end"});
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->frames, 308);
+    EXPECT_EQ(third->seconds, 0.0);
+    EXPECT_TRUE(reader.ended());
+
+    EXPECT_FALSE(reader.line("bitrate= 899.8kbits/s"));
+}
+
+TEST(MencoderProgress, DurationLine) {
+    EXPECT_EQ(parseDurationLine("  Duration: 00:01:02.50, start: 0.000000, bitrate: 242 kb/s"),
+              62.5);
+    EXPECT_EQ(parseDurationLine("  Duration: 01:00:00.00, start: 0.0"), 3600.0);
+    EXPECT_EQ(parseDurationLine("  Duration: N/A, start: 0.000000, bitrate: N/A"), std::nullopt);
+    EXPECT_EQ(parseDurationLine("  Duration: 00:00:00.00, start: 0.0"), std::nullopt);
+    EXPECT_EQ(parseDurationLine("      DURATION        : 00:00:03.023000000"), std::nullopt);
+    EXPECT_EQ(parseDurationLine("    comment         : Duration: 00:00:09.00"), std::nullopt);
+    EXPECT_EQ(parseDurationLine("  Duration: 00:61:00.00,"), std::nullopt);
+}
+
+TEST(MencoderProgress, PercentWhileRunning) {
+    struct Row {
+        double seconds, duration;
+        int percent;
+    };
+    for (const Row &row : {Row{0, 10, 0}, Row{4.1, 10, 41}, Row{0.099, 10, 0}, Row{9.999, 10, 99},
+                           Row{10, 10, 99}, Row{12, 10, 99}, Row{-1, 10, 0}, Row{5, 0, 0}}) {
+        EXPECT_EQ(runningPercent(row.seconds, row.duration), row.percent)
+            << row.seconds << " of " << row.duration;
+    }
+}
+
+TEST(MencoderProgress, LineFormat) {
+    EXPECT_EQ(progressLine({12.34, 308}, 41), "Pos: 12.3s 308f (41%)");
+    EXPECT_EQ(progressLine({12.36, 308}, std::nullopt), "Pos: 12.4s 308f");
+    EXPECT_EQ(progressLine({0, 0}, 0), "Pos: 0.0s 0f (0%)");
+    EXPECT_EQ(progressLine({3.1, 75}, 100), "Pos: 3.1s 75f (100%)");
+    EXPECT_EQ(progressLine({-0.5, 1}, 130), "Pos: 0.0s 1f (100%)");
+}
+
+TEST(MencoderProgress, SourceThatEndsEarly) {
+    EXPECT_TRUE(endsEarly(1.3, 3.0));   // cut-off download
+    EXPECT_FALSE(endsEarly(2.1, 3.0));  // within a second
+    EXPECT_FALSE(endsEarly(3.03, 3.0)); // audio a little longer
+    EXPECT_FALSE(endsEarly(95.5, 100)); // within 5 %
+    EXPECT_TRUE(endsEarly(90, 100));
+    EXPECT_FALSE(endsEarly(0, 0)); // duration unknown
+}
+
+TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop) {
+    EXPECT_EQ(reasonText("Invalid data found when processing input."),
+              "INVALID DATA FOUND WHEN PROCESSING INPUT");
+    EXPECT_EQ(reasonText("No such file or directory"), "NO SUCH FILE OR DIRECTORY");
+    EXPECT_EQ(upperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
+}
+
+TEST(MencoderMessages, FfmpegFailuresAreExplained) {
+    const std::string source = "/v/in.avi";
+    const std::string output = "/out/in.mp4.temp";
+    struct Row {
+        Lines tail;
+        std::string message;
+    };
+    const std::vector<Row> rows = {
+        {{"[avi @ 0x55bb] Format avi detected only with low score of 1, misdetection possible!",
+          "file:/v/in.avi: Invalid data found when processing input"},
+         "CANNOT READ THE SOURCE FILE \"/v/in.avi\": INVALID DATA FOUND WHEN PROCESSING INPUT!"},
+        {{"/v/in.avi: Permission denied"},
+         "CANNOT READ THE SOURCE FILE \"/v/in.avi\": PERMISSION DENIED!"},
+        {{"      handler_name    : SoundHandler", "Stream map '0:V:0' matches no streams.",
+          "To ignore this, add a trailing '?' to the map."},
+         "THE SOURCE FILE \"/v/in.avi\" HAS NO VIDEO STREAM!"},
+        {{"file:/out/in.mp4.temp: No space left on device", "Conversion failed!"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": NO SPACE LEFT ON DEVICE!"},
+        {{"[libx264 @ 0x5651] kb/s:2665.59", "Exiting normally, received signal 15."},
+         "FFMPEG WAS STOPPED BY SIGNAL 15!"},
+        {{"[libx264 @ 0x55de] Error opening encoder.", "Conversion failed!", ""},
+         "FFMPEG FAILED WITH EXIT CODE 1: ERROR OPENING ENCODER!"},
+        // A line about another file that merely begins like the source.
+        {{"file:/v/in.avi.srt: No such file or directory"},
+         "FFMPEG FAILED WITH EXIT CODE 1: FILE:/V/IN.AVI.SRT: NO SUCH FILE OR DIRECTORY!"},
+        {{}, "FFMPEG FAILED WITH EXIT CODE 1!"},
+    };
+    for (const auto &row : rows)
+        EXPECT_EQ(describeFfmpegFailure(row.tail, source, output, 1), row.message);
+}

@@ -1,0 +1,214 @@
+// mencoder: takes the encoder command line of Vantrel and encodes with FFmpeg.
+//
+// Exit codes: 0 the output file was written whole; 1 the encoding failed;
+// 2 the command line was refused; 3 the encoding was stopped. On any failure
+// one line on standard error says why, and no output file is left behind.
+
+#include "platform/appfolder.h"
+#include "tools/mencoder/messages.h"
+#include "tools/mencoder/options.h"
+#include "tools/mencoder/platform.h"
+#include "tools/mencoder/progress.h"
+
+#include <chrono>
+#include <cstdio>
+#include <deque>
+#include <filesystem>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace fs = std::filesystem;
+using namespace mencoder;
+
+namespace {
+
+constexpr int kFailed = 1;
+constexpr int kBadCommandLine = 2;
+constexpr int kStopped = 3;
+
+#ifdef _WIN32
+constexpr const char *kFfmpegName = "ffmpeg.exe";
+#else
+constexpr const char *kFfmpegName = "ffmpeg";
+#endif
+
+// At most four progress lines a second.
+constexpr auto kProgressInterval = std::chrono::milliseconds(250);
+// FFmpeg's last words, kept to explain a failure.
+constexpr std::size_t kStderrTailLines = 40;
+
+int report(const std::string &message, int code) {
+    std::fprintf(stderr, "mencoder: %s\n", message.c_str());
+    std::fflush(stderr);
+    return code;
+}
+
+void printLine(const std::string &line) {
+    std::fputs(line.c_str(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+std::string quoted(const std::string &text) {
+    return "\"" + text + "\"";
+}
+
+std::string stoppedText(const std::string &request) {
+    return request.empty() ? "ENCODING STOPPED!" : "ENCODING STOPPED BY " + request + "!";
+}
+
+std::string seconds(double value) {
+    char buffer[32];
+    std::snprintf(buffer, sizeof buffer, "%.1f", value);
+    return buffer;
+}
+
+class Encoding {
+public:
+    explicit Encoding(const EncoderJob &job)
+        : m_job(job) {}
+
+    int run() {
+        const std::string ffmpeg =
+            platform::findProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
+        if (ffmpeg.empty())
+            return report("FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!",
+                          kFailed);
+        if (auto refusal = checkSource())
+            return report(*refusal, kFailed);
+        std::error_code ec;
+        if (fs::equivalent(m_job.source, m_job.output, ec) && !ec)
+            return report("THE OUTPUT FILE " + quoted(m_job.output) + " IS THE SOURCE FILE!",
+                          kBadCommandLine);
+        if (auto stop = platform::stopRequest(); !stop.empty())
+            return report(stoppedText(stop), kStopped);
+        if (auto error = platform::createEmptyFile(m_job.output); !error.empty())
+            return report("CANNOT WRITE THE OUTPUT FILE " + quoted(m_job.output) + ": "
+                              + reasonText(error) + "!",
+                          kFailed);
+
+        // From here on the output file exists and goes again on any failure.
+        auto child = platform::runChild(
+            ffmpeg, ffmpegArguments(m_job), [this](std::string_view chunk) { onStdout(chunk); },
+            [this](std::string_view chunk) { onStderr(chunk); });
+        if (auto last = m_stdoutLines.finish())
+            onProgressLine(*last);
+        if (auto last = m_stderrLines.finish())
+            onStderrLine(*last);
+
+        if (auto failure = judge(child, ffmpeg)) {
+            platform::removeFile(m_job.output);
+            return report(failure->first, failure->second);
+        }
+        printLine(progressLine(m_position, 100));
+        return 0;
+    }
+
+private:
+    std::optional<std::string> checkSource() const {
+        std::error_code ec;
+        const auto status = fs::status(m_job.source, ec);
+        if (status.type() == fs::file_type::not_found)
+            return "THE SOURCE FILE " + quoted(m_job.source) + " DOES NOT EXIST!";
+        if (ec) // a folder on the way that we may not look into, for example
+            return "CANNOT READ THE SOURCE FILE " + quoted(m_job.source) + ": "
+                   + reasonText(ec.message()) + "!";
+        if (!fs::is_regular_file(status))
+            return "THE SOURCE FILE " + quoted(m_job.source) + " IS NOT A FILE!";
+        if (auto error = platform::checkReadable(m_job.source); !error.empty())
+            return "CANNOT READ THE SOURCE FILE " + quoted(m_job.source) + ": " + reasonText(error)
+                   + "!";
+        return std::nullopt;
+    }
+
+    // The failure text and exit code, or nothing when the output is whole.
+    std::optional<std::pair<std::string, int>> judge(const platform::ChildResult &child,
+                                                     const std::string &ffmpeg) const {
+        if (auto stop = platform::stopRequest(); child.stoppedByUs || !stop.empty())
+            return std::pair(stoppedText(stop), kStopped);
+        if (!child.started)
+            return std::pair("CANNOT START FFMPEG " + quoted(ffmpeg) + ": "
+                                 + reasonText(child.startError) + "!",
+                             kFailed);
+        if (!child.exited)
+            return std::pair("FFMPEG WAS KILLED BY SIGNAL " + std::to_string(child.signal) + "!",
+                             kFailed);
+        if (child.exitCode != 0) {
+            std::vector<std::string> tail(m_stderrTail.begin(), m_stderrTail.end());
+            return std::pair(
+                describeFfmpegFailure(tail, m_job.source, m_job.output, child.exitCode), kFailed);
+        }
+        std::error_code ec;
+        if (fs::file_size(m_job.output, ec) == 0 || ec)
+            return std::pair("FFMPEG WROTE NO OUTPUT FILE!", kFailed);
+        if (m_duration && endsEarly(m_position.seconds, *m_duration))
+            return std::pair("THE SOURCE FILE " + quoted(m_job.source)
+                                 + " IS DAMAGED: IT ENDS AFTER " + seconds(m_position.seconds)
+                                 + " OF " + seconds(*m_duration) + " SECONDS!",
+                             kFailed);
+        return std::nullopt;
+    }
+
+    void onStdout(std::string_view chunk) {
+        for (const auto &line : m_stdoutLines.feed(chunk))
+            onProgressLine(line);
+    }
+
+    void onStderr(std::string_view chunk) {
+        for (const auto &line : m_stderrLines.feed(chunk))
+            onStderrLine(line);
+    }
+
+    void onProgressLine(const std::string &line) {
+        auto position = m_progress.line(line);
+        if (!position)
+            return;
+        m_position = *position;
+        // The closing line is printed once the output is known to be whole.
+        if (m_progress.ended())
+            return;
+        auto now = std::chrono::steady_clock::now();
+        if (m_lastPrint && now - *m_lastPrint < kProgressInterval)
+            return;
+        m_lastPrint = now;
+        std::optional<int> percent;
+        if (m_duration)
+            percent = runningPercent(m_position.seconds, *m_duration);
+        printLine(progressLine(m_position, percent));
+    }
+
+    void onStderrLine(const std::string &line) {
+        // Only the source has a "Duration:" line.
+        if (!m_duration)
+            m_duration = parseDurationLine(line);
+        m_stderrTail.push_back(line);
+        if (m_stderrTail.size() > kStderrTailLines)
+            m_stderrTail.pop_front();
+    }
+
+    const EncoderJob &m_job;
+    LineSplitter m_stdoutLines;
+    LineSplitter m_stderrLines;
+    ProgressReader m_progress;
+    Position m_position;
+    std::optional<std::chrono::steady_clock::time_point> m_lastPrint;
+    std::optional<double> m_duration;
+    std::deque<std::string> m_stderrTail;
+};
+
+} // namespace
+
+int main(int argc, char **argv) {
+    platform::installStopHandlers();
+    const std::vector<std::string> args(argv + 1, argv + argc);
+    const ParseResult parsed = parseCommandLine(args);
+    if (!parsed.ok())
+        return report(parsed.error, kBadCommandLine);
+    if (parsed.job.printFfmpegArgs) {
+        for (const auto &arg : ffmpegArguments(parsed.job))
+            printLine(arg);
+        return 0;
+    }
+    return Encoding(parsed.job).run();
+}

@@ -1,0 +1,70 @@
+#pragma once
+
+// The mencoder command line that this program understands, and what it means
+// for FFmpeg. Everything here is pure: no files, no processes, no globals.
+
+#include <string>
+#include <vector>
+
+namespace mencoder {
+
+// One entry of the video filter chain (-vf, -vf-add).
+struct VideoFilter {
+    enum class Kind { Scale, HardDup };
+    Kind kind = Kind::HardDup;
+    int width = 0; // Scale only
+    int height = 0;
+
+    bool operator==(const VideoFilter &) const = default;
+};
+
+// The meaning of one encoder command line. Zero means "not given": FFmpeg's
+// own default applies.
+struct EncoderJob {
+    std::string source;
+    std::string output;
+
+    int scaler = 2; // -sws; mencoder's default is bicubic
+    std::vector<VideoFilter> filters;
+    std::string outputFps; // -ofps as given ("25", "29.97", "30000/1001"); empty: keep
+
+    // -oac faac -faacopts ...; -channels; -srate
+    int audioBitrateKbit = 0;
+    int channels = 0;
+    int sampleRate = 0;
+
+    // -ovc x264 -x264encopts ...
+    int videoBitrateKbit = 0;
+    int vbvMaxrateKbit = 0;
+    int vbvBufsizeKbit = 0;
+    bool cabac = true;
+    int levelIdc = 0; // 13 means level 1.3
+    bool globalHeader = false;
+
+    // Debug: print the FFmpeg arguments instead of encoding.
+    bool printFfmpegArgs = false;
+};
+
+// Either a job or the reason the command line was refused. The reason is a
+// user-facing text in upper case that ends in "!", without program name.
+struct ParseResult {
+    EncoderJob job;
+    std::string error;
+
+    bool ok() const { return error.empty(); }
+};
+
+// Reads the arguments that follow the program name. Pure.
+ParseResult parseCommandLine(const std::vector<std::string> &args);
+
+// The FFmpeg scaler flag name for a mencoder -sws number (0..10); empty for
+// any other number. Pure.
+std::string scalerFlags(int sws);
+
+// The arguments (without the program itself) that make FFmpeg do the job:
+// progress as key=value blocks on its standard output, no statistics and no
+// questions on the terminal, input and output named through the file
+// protocol so that no path is mistaken for an option or a protocol. Pure.
+std::vector<std::string> ffmpegArguments(const EncoderJob &job);
+
+} // namespace mencoder

@@ -1,0 +1,52 @@
+#pragma once
+
+// The few operating-system services the encoder adapter needs besides the
+// application folder (platform/appfolder.h): finding FFmpeg, running it as a child with its output
+// read as it comes, and being told to stop. POSIX now (platform_posix.cpp); Windows gets its own
+// file.
+
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace mencoder::platform {
+
+// The full path of the program `name` in `firstFolder`, else in the first
+// folder of PATH that holds it; empty when there is none.
+std::string findProgram(std::string_view name, const std::string &firstFolder);
+
+// From now on a request to stop (SIGTERM, SIGINT, SIGHUP; a signal that was
+// ignored when we started stays ignored) is recorded instead of ending the
+// process, and a running child is stopped. Writing to a closed pipe fails
+// instead of killing us.
+void installStopHandlers();
+
+// The text of the stop request received so far ("SIGNAL 15"), empty while
+// there is none.
+std::string stopRequest();
+
+struct ChildResult {
+    bool started = false;
+    std::string startError; // why it could not be started
+    bool exited = false;    // ended by itself with exitCode
+    int exitCode = 0;
+    int signal = 0; // ended by this signal
+    bool stoppedByUs = false;
+};
+
+using OutputHandler = std::function<void(std::string_view chunk)>;
+
+// Runs `program` with `args` (no shell involved) and waits for it to end. Its
+// standard output and standard error are handed over as they arrive; standard
+// input is empty. On a stop request the child is asked to end, and killed
+// after a short grace. The child also dies when we do.
+ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
+                     const OutputHandler &onStdout, const OutputHandler &onStderr);
+
+// Empty on success, else the system's reason.
+std::string checkReadable(const std::string &path);
+std::string createEmptyFile(const std::string &path);
+void removeFile(const std::string &path);
+
+} // namespace mencoder::platform

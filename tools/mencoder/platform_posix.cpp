@@ -1,0 +1,294 @@
+#ifndef _WIN32
+
+#include "tools/mencoder/platform.h"
+
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#ifdef __linux__
+#include <sys/prctl.h>
+#endif
+
+namespace mencoder::platform {
+
+namespace {
+
+constexpr int kStopSignals[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr auto kKillGrace = std::chrono::seconds(2);
+
+volatile std::sig_atomic_t g_stopSignal = 0;
+bool g_caught[NSIG] = {};
+int g_wakeRead = -1;
+int g_wakeWrite = -1;
+
+extern "C" void onStopSignal(int signal) {
+    if (g_stopSignal == 0)
+        g_stopSignal = signal;
+    int saved = errno;
+    if (g_wakeWrite >= 0) {
+        char byte = 0;
+        [[maybe_unused]] auto n = write(g_wakeWrite, &byte, 1);
+    }
+    errno = saved;
+}
+
+std::string errorText(int error) {
+    return std::strerror(error);
+}
+
+void closeFd(int &fd) {
+    if (fd >= 0)
+        close(fd);
+    fd = -1;
+}
+
+bool isExecutableFile(const std::string &path) {
+    struct stat st;
+    return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
+}
+
+} // namespace
+
+std::string findProgram(std::string_view name, const std::string &firstFolder) {
+    auto in = [&](std::string_view folder) {
+        std::string path(folder);
+        if (path.empty() || path.back() != '/')
+            path += '/';
+        return path + std::string(name);
+    };
+    if (!firstFolder.empty() && isExecutableFile(in(firstFolder)))
+        return in(firstFolder);
+    const char *env = std::getenv("PATH");
+    std::string_view folders = env ? env : "/usr/local/bin:/usr/bin:/bin";
+    while (!folders.empty()) {
+        auto colon = folders.find(':');
+        auto folder = folders.substr(0, colon);
+        // An empty entry would mean the current folder: not a place to run programs from.
+        if (!folder.empty() && isExecutableFile(in(folder)))
+            return in(folder);
+        if (colon == std::string_view::npos)
+            break;
+        folders.remove_prefix(colon + 1);
+    }
+    return {};
+}
+
+void installStopHandlers() {
+    int fds[2];
+    if (g_wakeRead < 0 && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
+        g_wakeRead = fds[0];
+        g_wakeWrite = fds[1];
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    sigset_t stops;
+    sigemptyset(&stops);
+    for (int sig : kStopSignals) {
+        struct sigaction old;
+        if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action = {};
+        action.sa_handler = onStopSignal;
+        sigemptyset(&action.sa_mask);
+        if (sigaction(sig, &action, nullptr) == 0) {
+            g_caught[sig] = true;
+            sigaddset(&stops, sig);
+        }
+    }
+    // A stop signal blocked by whoever started us would never reach the handler.
+    sigprocmask(SIG_UNBLOCK, &stops, nullptr);
+}
+
+std::string stopRequest() {
+    int sig = g_stopSignal;
+    return sig ? "SIGNAL " + std::to_string(sig) : std::string();
+}
+
+ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
+                     const OutputHandler &onStdout, const OutputHandler &onStderr) {
+    ChildResult result;
+    std::vector<char *> argv;
+    argv.push_back(const_cast<char *>(program.c_str()));
+    for (const auto &arg : args)
+        argv.push_back(const_cast<char *>(arg.c_str()));
+    argv.push_back(nullptr);
+
+    int out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
+    if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(exec, O_CLOEXEC) != 0) {
+        result.startError = errorText(errno);
+        for (int *p : {out, err, exec}) {
+            closeFd(p[0]);
+            closeFd(p[1]);
+        }
+        return result;
+    }
+
+    // No stop request may run our handler in the child between fork and exec.
+    sigset_t stops, previous;
+    sigemptyset(&stops);
+    for (int sig : kStopSignals)
+        sigaddset(&stops, sig);
+    sigprocmask(SIG_BLOCK, &stops, &previous);
+
+    const pid_t parent = getpid();
+    const pid_t pid = fork();
+    if (pid == 0) {
+#ifdef __linux__
+        // Die with us, even when we are killed outright.
+        prctl(PR_SET_PDEATHSIG, SIGKILL);
+        if (getppid() != parent)
+            _exit(127);
+#endif
+        for (int sig : kStopSignals) {
+            if (g_caught[sig])
+                std::signal(sig, SIG_DFL);
+        }
+        std::signal(SIGPIPE, SIG_DFL);
+        sigprocmask(SIG_SETMASK, &previous, nullptr);
+        int devNull = open("/dev/null", O_RDONLY);
+        if (devNull < 0 || dup2(devNull, 0) < 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) {
+            int error = errno;
+            [[maybe_unused]] auto n = write(exec[1], &error, sizeof error);
+            _exit(127);
+        }
+        execv(program.c_str(), argv.data());
+        int error = errno;
+        [[maybe_unused]] auto n = write(exec[1], &error, sizeof error);
+        _exit(127);
+    }
+    const int forkError = errno;
+    sigprocmask(SIG_SETMASK, &previous, nullptr);
+    closeFd(out[1]);
+    closeFd(err[1]);
+    closeFd(exec[1]);
+    if (pid < 0) {
+        result.startError = errorText(forkError);
+        closeFd(out[0]);
+        closeFd(err[0]);
+        closeFd(exec[0]);
+        return result;
+    }
+
+    // The exec pipe closes on a successful exec, or carries the error.
+    int execError = 0;
+    ssize_t got;
+    do {
+        got = read(exec[0], &execError, sizeof execError);
+    } while (got < 0 && errno == EINTR);
+    closeFd(exec[0]);
+    if (got == static_cast<ssize_t>(sizeof execError)) {
+        while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
+        }
+        closeFd(out[0]);
+        closeFd(err[0]);
+        result.startError = errorText(execError);
+        return result;
+    }
+    result.started = true;
+
+    using Clock = std::chrono::steady_clock;
+    bool termSent = false;
+    bool killSent = false;
+    Clock::time_point killAt;
+    auto stopChildIfAsked = [&] {
+        if (g_stopSignal != 0 && !termSent) {
+            result.stoppedByUs = true;
+            termSent = true;
+            kill(pid, SIGTERM);
+            killAt = Clock::now() + kKillGrace;
+        }
+        if (termSent && !killSent && Clock::now() >= killAt) {
+            killSent = true;
+            kill(pid, SIGKILL);
+        }
+    };
+
+    std::vector<char> buffer(64 * 1024);
+    int *streams[2] = {&out[0], &err[0]};
+    const OutputHandler *handlers[2] = {&onStdout, &onStderr};
+    while (out[0] >= 0 || err[0] >= 0) {
+        stopChildIfAsked();
+        pollfd fds[3];
+        nfds_t count = 0;
+        for (int *fd : streams)
+            fds[count++] = {*fd, POLLIN, 0};
+        if (g_wakeRead >= 0)
+            fds[count++] = {g_wakeRead, POLLIN, 0};
+        int timeout = -1;
+        if (termSent && !killSent) {
+            auto left = std::chrono::ceil<std::chrono::milliseconds>(killAt - Clock::now());
+            timeout = static_cast<int>(std::max<long long>(0, left.count()));
+        }
+        if (poll(fds, count, timeout) < 0) {
+            if (errno == EINTR)
+                continue;
+            // Should not happen; do not leave the child running unwatched.
+            kill(pid, SIGKILL);
+            closeFd(out[0]);
+            closeFd(err[0]);
+            break;
+        }
+        if (g_wakeRead >= 0 && (fds[count - 1].revents & POLLIN)) {
+            char drain[64];
+            while (read(g_wakeRead, drain, sizeof drain) > 0) {
+            }
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (*streams[i] < 0 || fds[i].revents == 0)
+                continue;
+            ssize_t n = read(*streams[i], buffer.data(), buffer.size());
+            if (n > 0) {
+                if (*handlers[i])
+                    (*handlers[i])(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
+            } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
+                closeFd(*streams[i]);
+            }
+        }
+    }
+
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0) {
+        if (errno != EINTR)
+            break;
+        stopChildIfAsked();
+    }
+    if (g_stopSignal != 0)
+        result.stoppedByUs = true;
+    if (WIFEXITED(status)) {
+        result.exited = true;
+        result.exitCode = WEXITSTATUS(status);
+    } else if (WIFSIGNALED(status)) {
+        result.signal = WTERMSIG(status);
+    }
+    return result;
+}
+
+std::string checkReadable(const std::string &path) {
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return errorText(errno);
+    close(fd);
+    return {};
+}
+
+std::string createEmptyFile(const std::string &path) {
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return errorText(errno);
+    close(fd);
+    return {};
+}
+
+void removeFile(const std::string &path) {
+    unlink(path.c_str());
+}
+
+} // namespace mencoder::platform
+
+#endif // _WIN32
