@@ -81,8 +81,12 @@ private:
 #ifdef _WIN32
     void *m_handle = nullptr;
 #else
+    void startWriteback();
+
     int m_fd = -1;
     bool m_tryKernelCopy = true;
+    std::uint64_t m_written = 0;     // bytes in the file so far
+    std::uint64_t m_writtenBack = 0; // bytes handed to the disk already
 #endif
     std::string m_path;
 };

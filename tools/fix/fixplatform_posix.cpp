@@ -194,7 +194,23 @@ bool Output::write(const void *data, std::size_t n, std::string &error) {
         error = Failure("CANNOT WRITE", m_path, e);
         return false;
     }
+    m_written += n;
+    startWriteback();
     return true;
+}
+
+// The output is synced before it is renamed. Handing every few megabytes to
+// the disk as they are written lets the disk work while the copy goes on,
+// instead of all at once at the end.
+void Output::startWriteback() {
+#if defined(__linux__)
+    constexpr std::uint64_t kStep = 8u << 20;
+    if (m_written - m_writtenBack < kStep)
+        return;
+    ::sync_file_range(m_fd, off64_t(m_writtenBack), off64_t(m_written - m_writtenBack),
+                      SYNC_FILE_RANGE_WRITE);
+    m_writtenBack = m_written;
+#endif
 }
 
 bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length,
@@ -203,11 +219,13 @@ bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length,
     // The kernel copies without passing the bytes through this process.
     while (m_tryKernelCopy && length > 0) {
         loff_t from = loff_t(offset);
-        const std::size_t chunk = std::size_t(std::min<std::uint64_t>(length, 1u << 30));
+        const std::size_t chunk = std::size_t(std::min<std::uint64_t>(length, 8u << 20));
         const ssize_t n = ::copy_file_range(input.m_fd, &from, m_fd, nullptr, chunk, 0);
         if (n > 0) {
             offset += std::uint64_t(n);
             length -= std::uint64_t(n);
+            m_written += std::uint64_t(n);
+            startWriteback();
             continue;
         }
         if (n == 0) {
