@@ -4,6 +4,9 @@
 
 #include "tools/fix/fixplatform.h"
 
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
 #include <windows.h>
 
 #include <algorithm>
@@ -39,8 +42,10 @@ std::string SystemText(DWORD error) {
     return text;
 }
 
-std::string Failure(const std::string &what, const std::string &path, DWORD error) {
-    return what + " \"" + path + "\": " + SystemText(error) + "!";
+// `what` is a plain text so that building the arguments cannot disturb the
+// last-error code read beside it.
+std::string Failure(const char *what, const std::string &path, DWORD error) {
+    return std::string(what) + " \"" + path + "\": " + SystemText(error) + "!";
 }
 
 std::pair<std::string, std::string> SplitPath(const std::string &path) {
@@ -160,8 +165,9 @@ bool Output::create(const std::string &finalPath, unsigned, std::string &error) 
             m_path = candidate;
             return true;
         }
-        if (GetLastError() != ERROR_FILE_EXISTS && GetLastError() != ERROR_ALREADY_EXISTS) {
-            error = Failure("CANNOT CREATE A FILE IN", folder, GetLastError());
+        const DWORD e = GetLastError();
+        if (e != ERROR_FILE_EXISTS && e != ERROR_ALREADY_EXISTS) {
+            error = Failure("CANNOT CREATE A FILE IN", folder, e);
             return false;
         }
     }

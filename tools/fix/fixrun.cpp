@@ -67,6 +67,9 @@ int RunFix(const std::vector<std::string> &args, std::ostream &err) {
     } catch (const std::bad_alloc &) {
         err << "fix: \"" << tempPath << "\": NOT ENOUGH MEMORY FOR ITS 'moov' BOX!\n";
         return kExitFailed;
+    } catch (const std::exception &e) {
+        err << "fix: \"" << tempPath << "\": CANNOT BE PROCESSED (" << e.what() << ")!\n";
+        return kExitFailed;
     }
 
     platform::Output output;
