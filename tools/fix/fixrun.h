@@ -1,0 +1,24 @@
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace vantrel::fix {
+
+// Exit codes of the repair program.
+inline constexpr int kExitOk = 0;
+inline constexpr int kExitFailed = 1; // refused input or a file system failure; TEMP as it was
+inline constexpr int kExitUsage = 2;  // not called as `fix TEMP FINAL`
+
+// Runs `fix TEMP FINAL` with the two arguments after the program name.
+// Writes one line per message to `err` and returns the exit code.
+//
+// FINAL is written under a hidden temporary name in its own folder, synced
+// and renamed into place; TEMP is removed only after that. TEMP and FINAL may
+// name the same file (also through another spelling or a link): the file is
+// then rewritten in place through the same temporary file and rename, and
+// not removed afterwards.
+int RunFix(const std::vector<std::string> &args, std::ostream &err);
+
+} // namespace vantrel::fix
