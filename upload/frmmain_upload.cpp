@@ -5,11 +5,17 @@
 
 namespace vantrel {
 
-void frmMain::cmdUpload_Click() {}
-void frmMain::RunUpload() {}
-void frmMain::cmdCancelUpload_Click() {}
-void frmMain::FTP_TransferProgress(std::int64_t, std::int64_t, bool *) {}
-void frmMain::FTP_TransferComplete() {}
-void frmMain::ResetUploadDisplay() {}
+void frmMain::cmdUpload_Click() {
+}
+void frmMain::RunUpload() {
+}
+void frmMain::cmdCancelUpload_Click() {
+}
+void frmMain::FTP_TransferProgress(std::int64_t, std::int64_t, bool *) {
+}
+void frmMain::FTP_TransferComplete() {
+}
+void frmMain::ResetUploadDisplay() {
+}
 
 } // namespace vantrel
