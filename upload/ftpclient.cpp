@@ -69,8 +69,8 @@ struct Operation {
 // What the worker reports back.
 struct Outcome {
     CURLcode code = CURLE_OK;
-    // The server's last negative reply line ("550 No such file or
-    // directory."), if there was one.
+    // The server's last negative reply line without its closing full stop
+    // ("550 No such file or directory"), if there was one.
     std::string negativeReply;
     bool readError = false;
     bool shortRead = false;
@@ -114,8 +114,12 @@ std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, v
         return c >= '0' && c <= '9';
     };
     if (line.size() >= 4 && isDigit(line[0]) && isDigit(line[1]) && isDigit(line[2])
-        && line[3] == ' ' && line[0] >= '4')
+        && line[3] == ' ' && line[0] >= '4') {
+        // Reports add their own full stop.
+        while (line.size() > 4 && (line.back() == '.' || line.back() == ' '))
+            line.remove_suffix(1);
         outcome->negativeReply = std::string(line.substr(0, 300));
+    }
     return size * count;
 }
 

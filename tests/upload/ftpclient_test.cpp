@@ -206,7 +206,7 @@ TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply) {
     EXPECT_EQ(FailureOf([&] {
                   client.UploadFile(path, QString(), QStringLiteral("no such folder/clip.flv"));
               }),
-              "550 No such file or directory.");
+              "550 No such file or directory");
     // The control connection is still good for the next upload.
     EXPECT_TRUE(client.IsConnected());
     client.UploadFile(path, QString(), QStringLiteral("clip.flv"));
@@ -225,7 +225,7 @@ TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply) {
     reader.Connect(server.address(), FtpTestServer::kReadOnlyUser, FtpTestServer::kPassword, 21,
                    true);
     EXPECT_EQ(FailureOf([&] { reader.UploadFile(path, QString(), QStringLiteral("ro.flv")); }),
-              "550 Not enough privileges.");
+              "550 Not enough privileges");
     EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral("ro.flv"))));
     EXPECT_EQ(recorder.completions, 1);
 }
