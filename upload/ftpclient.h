@@ -3,6 +3,12 @@
 // The FTP component of the main window: log in, keep the control connection,
 // upload one file at a time, and report progress and completion as signals
 // on the GUI thread. Built over libcurl.
+//
+// libcurl runs on a worker thread of the component; the calls below wait for
+// it in a nested event loop, so the GUI keeps handling input and repainting
+// while a login or a transfer runs. Progress is sampled on the GUI thread
+// (at most about 20 events a second, plus the final one), so handling the
+// events never slows the transfer down.
 
 #include <QObject>
 #include <QString>
@@ -12,8 +18,7 @@
 
 namespace vantrel {
 
-class FtpClient : public QObject
-{
+class FtpClient : public QObject {
     Q_OBJECT
 
 public:
@@ -32,8 +37,8 @@ public:
     // used. Throws vantrel::Failure with a description a user understands
     // ("Login denied", "Could not connect to server", the server's reply).
     // The last argument is accepted for the callers' sake and has no effect.
-    void Connect(const QString &address, const QString &userName, const QString &password,
-                 int port, bool keepAlive);
+    void Connect(const QString &address, const QString &userName, const QString &password, int port,
+                 bool keepAlive);
 
     // Closes the connection, if one is open. Safe to call from a
     // TransferProgress handler.
@@ -47,12 +52,24 @@ public:
     // The second argument is accepted for the callers' sake and not used.
     void UploadFile(const QString &localPath, const QString &unused, const QString &remotePath);
 
+    // How long a connection attempt may take, and how long a transfer or a
+    // reply may go without any progress before it ends with an error.
+    // Defaults: 30 and 60 seconds. Tests shorten them.
+    void setTimeouts(int connectSeconds, int stallSeconds);
+
 signals:
     // Amounts are bytes; sent never exceeds total. Setting *cancel to true
-    // stops the transfer.
+    // stops the transfer. Raised from about every 50 ms while data moves, at
+    // least every half second while it does not (so a waiting question can
+    // be asked even when the server stalls), and once more with sent equal
+    // to total when the server has confirmed the whole file. Not raised
+    // again while a handler of it is still running.
     void TransferProgress(const QString &localPath, const QString &remotePath,
                           std::int32_t reserved, std::int64_t sent, std::int64_t total,
                           bool *cancel);
+    // Raised when UploadFile ends with the file confirmed by the server, or
+    // cancelled through TransferProgress; not when it fails (then UploadFile
+    // throws).
     void TransferComplete(const QString &localPath, const QString &remotePath,
                           std::int32_t reserved);
 

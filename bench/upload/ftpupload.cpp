@@ -1,0 +1,133 @@
+// ftpupload ADDRESS USER PASSWORD LOCAL REMOTE
+//
+// Uploads one file with the program's own FTP client, progress events on,
+// and prints the throughput. While the transfer runs it also measures how
+// long an event posted to the main thread waits before it is handled: what
+// a click on Cancel would wait. Exits 0 only when the server has confirmed
+// the whole file.
+
+#include "common/failure.h"
+#include "upload/ftpclient.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEvent>
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <cstdio>
+#include <vector>
+
+namespace {
+
+// Receives the probe events and notes how long each waited in the queue.
+class DelayProbe : public QObject {
+public:
+    static constexpr QEvent::Type kProbe = QEvent::User;
+
+    DelayProbe() {
+        m_clock.start();
+        m_timer.setTimerType(Qt::PreciseTimer);
+        m_timer.setInterval(20);
+        QObject::connect(&m_timer, &QTimer::timeout, this, [this] {
+            m_postedAt.push_back(m_clock.nsecsElapsed());
+            QCoreApplication::postEvent(this, new QEvent(kProbe));
+        });
+    }
+    void start() { m_timer.start(); }
+    void stop() { m_timer.stop(); }
+
+    // Waits in milliseconds, sorted.
+    std::vector<double> delays() const {
+        std::vector<double> sorted = m_delays;
+        std::sort(sorted.begin(), sorted.end());
+        return sorted;
+    }
+
+protected:
+    bool event(QEvent *event) override {
+        if (event->type() != kProbe)
+            return QObject::event(event);
+        if (m_handled < m_postedAt.size())
+            m_delays.push_back((m_clock.nsecsElapsed() - m_postedAt[m_handled++]) / 1e6);
+        return true;
+    }
+
+private:
+    QTimer m_timer;
+    QElapsedTimer m_clock;
+    std::vector<qint64> m_postedAt;
+    std::size_t m_handled = 0;
+    std::vector<double> m_delays;
+};
+
+double Percentile(const std::vector<double> &sorted, double p) {
+    if (sorted.empty())
+        return 0.0;
+    const auto index = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1));
+    return sorted[index];
+}
+
+} // namespace
+
+int main(int argc, char *argv[]) {
+    QCoreApplication app(argc, argv);
+    const QStringList args = QCoreApplication::arguments();
+    if (args.size() != 6) {
+        std::fprintf(stderr, "usage: ftpupload ADDRESS USER PASSWORD LOCAL REMOTE\n");
+        return 2;
+    }
+    const QString &local = args[4];
+    const QString &remote = args[5];
+
+    vantrel::FtpClient client;
+    long events = 0;
+    std::int64_t lastSent = 0;
+    std::int64_t total = 0;
+    QObject::connect(&client, &vantrel::FtpClient::TransferProgress, &client,
+                     [&](const QString &, const QString &, std::int32_t, std::int64_t sent,
+                         std::int64_t amount, bool *) {
+                         ++events;
+                         lastSent = sent;
+                         total = amount;
+                     });
+    bool completed = false;
+    QObject::connect(&client, &vantrel::FtpClient::TransferComplete, &client,
+                     [&](const QString &, const QString &, std::int32_t) { completed = true; });
+
+    DelayProbe probe;
+    QElapsedTimer clock;
+    double seconds = 0.0;
+    try {
+        client.Connect(args[1], args[2], args[3], 21, true);
+        if (!client.IsConnected()) {
+            std::fprintf(stderr, "ftpupload: not connected\n");
+            return 1;
+        }
+        probe.start();
+        clock.start();
+        client.UploadFile(local, QString(), remote);
+        seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+        probe.stop();
+        client.Disconnect();
+    } catch (const vantrel::Failure &failure) {
+        std::fprintf(stderr, "ftpupload: %s\n", failure.description().c_str());
+        return 1;
+    }
+    if (!completed || lastSent != total) {
+        std::fprintf(stderr, "ftpupload: the transfer did not complete\n");
+        return 1;
+    }
+    const double mib = static_cast<double>(QFileInfo(local).size()) / (1024.0 * 1024.0);
+    const std::vector<double> delays = probe.delays();
+    std::printf("ftpupload: %.1f MiB in %.3f s = %.1f MiB/s, %ld progress events "
+                "(%.1f a second)\n",
+                mib, seconds, seconds > 0 ? mib / seconds : 0.0, events,
+                seconds > 0 ? static_cast<double>(events) / seconds : 0.0);
+    std::printf("ftpupload: main-thread event delay during the transfer: median %.3f ms, "
+                "99%% %.3f ms, max %.3f ms (%zu samples)\n",
+                Percentile(delays, 0.5), Percentile(delays, 0.99),
+                delays.empty() ? 0.0 : delays.back(), delays.size());
+    return 0;
+}

@@ -1,0 +1,388 @@
+// The FTP client against a real server on 127.0.0.1.
+
+#include "common/failure.h"
+#include "tests/upload/ftpserver.h"
+#include "upload/ftpclient.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <vector>
+
+namespace vantrel::test {
+namespace {
+
+QByteArray RandomBytes(qsizetype size, quint32 seed) {
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator(seed).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
+}
+
+QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
+    const QString path = QDir(dir.path()).filePath(name);
+    QFile file(path);
+    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+    return path;
+}
+
+QByteArray ReadFile(const QString &path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+// Records the events of one client; `onProgress` may act inside an event.
+struct Recorder {
+    struct Event {
+        std::int64_t sent;
+        std::int64_t total;
+    };
+    std::vector<Event> progress;
+    int completions = 0;
+    std::function<void(const Event &, bool *cancel)> onProgress;
+
+    explicit Recorder(FtpClient &client) {
+        QObject::connect(&client, &FtpClient::TransferProgress, &client,
+                         [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
+                                std::int64_t total, bool *cancel) {
+                             progress.push_back({sent, total});
+                             if (onProgress)
+                                 onProgress(progress.back(), cancel);
+                         });
+        QObject::connect(&client, &FtpClient::TransferComplete, &client,
+                         [this](const QString &, const QString &, std::int32_t) { ++completions; });
+    }
+};
+
+// The description of the Failure `action` throws, or "<no failure>".
+std::string FailureOf(const std::function<void()> &action) {
+    try {
+        action();
+    } catch (const Failure &failure) {
+        return failure.description();
+    }
+    return "<no failure>";
+}
+
+class FtpClientTest : public ::testing::Test {
+protected:
+    void connectTo(FtpTestServer &server) {
+        client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
+        ASSERT_TRUE(client.IsConnected());
+    }
+
+    QTemporaryDir local;
+    FtpClient client;
+};
+
+TEST_F(FtpClientTest, UploadsWholeFilesOverOneLogin) {
+    FtpTestServer server;
+    ASSERT_TRUE(QDir(server.home()).mkdir(QStringLiteral("videos")));
+    const QByteArray bytes = RandomBytes(3 * 1024 * 1024 + 17, 1);
+    const QString path = WriteFile(local, QStringLiteral("clip.mp4"), bytes);
+    Recorder recorder(client);
+
+    connectTo(server);
+    client.UploadFile(path, QString(), QStringLiteral("videos/clip.mp4"));
+    client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
+
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("videos/clip.mp4"))), bytes);
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
+    EXPECT_EQ(recorder.completions, 2);
+    EXPECT_TRUE(client.IsConnected());
+    // Both uploads went over the connection Connect opened.
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 1);
+
+    ASSERT_FALSE(recorder.progress.empty());
+    std::int64_t previous = 0;
+    int finals = 0;
+    for (const Recorder::Event &event : recorder.progress) {
+        EXPECT_EQ(event.total, bytes.size());
+        EXPECT_LE(event.sent, event.total);
+        if (event.sent == event.total) {
+            ++finals;
+            previous = 0; // the second upload starts again
+        } else {
+            EXPECT_GE(event.sent, previous);
+            previous = event.sent;
+        }
+    }
+    EXPECT_GE(finals, 2);
+    EXPECT_EQ(recorder.progress.back().sent, bytes.size());
+}
+
+TEST_F(FtpClientTest, RemotePathIsCarriedAsGiven) {
+    FtpServerOptions options;
+    options.loginFolder = QStringLiteral("inbox");
+    FtpTestServer server(options);
+    ASSERT_TRUE(QDir(server.home()).mkpath(QStringLiteral("inbox/sub dir")));
+    ASSERT_TRUE(QDir(server.home()).mkpath(QStringLiteral("top dir")));
+    const QByteArray bytes = RandomBytes(1000, 2);
+    const QString path = WriteFile(local, QStringLiteral("source.bin"), bytes);
+    connectTo(server);
+
+    struct Case {
+        QString remote;
+        QString stored; // below home
+    };
+    const Case cases[] = {
+        {QStringLiteral("relative.bin"), QStringLiteral("inbox/relative.bin")},
+        {QStringLiteral("/absolute.bin"), QStringLiteral("absolute.bin")},
+        {QStringLiteral("/top dir/a b.bin"), QStringLiteral("top dir/a b.bin")},
+        {QStringLiteral("sub dir/#1 ?x=%41&y %25 +.bin"),
+         QStringLiteral("inbox/sub dir/#1 ?x=%41&y %25 +.bin")},
+        {QStringLiteral("Grüße ñ 日本.flv"), QStringLiteral("inbox/Grüße ñ 日本.flv")},
+        // Not tidied on the way: the server resolves "..", from the login folder.
+        {QStringLiteral("../up.bin"), QStringLiteral("up.bin")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.remote.toStdString());
+        client.UploadFile(path, QString(), c.remote);
+        EXPECT_EQ(ReadFile(server.pathInHome(c.stored)), bytes);
+    }
+}
+
+TEST_F(FtpClientTest, AddressMayCarrySchemeAndPort) {
+    FtpTestServer server;
+    const QString port = QString::number(server.port());
+    for (const QString &address : {QStringLiteral("ftp://127.0.0.1:") + port + QStringLiteral("/"),
+                                   QStringLiteral(" 127.0.0.1:") + port + QStringLiteral(" ")}) {
+        SCOPED_TRACE(address.toStdString());
+        client.Connect(address, FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
+        EXPECT_TRUE(client.IsConnected());
+        client.Disconnect();
+    }
+    client.Connect(QStringLiteral("127.0.0.1"), FtpTestServer::kUser, FtpTestServer::kPassword,
+                   server.port(), true);
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(FtpClientTest, LoginAndConnectionFailuresSayWhatWentWrong) {
+    FtpTestServer server;
+    EXPECT_EQ(FailureOf([&] {
+                  client.Connect(server.address(), FtpTestServer::kUser, QStringLiteral("wrong"),
+                                 21, true);
+              }),
+              "Login denied");
+    EXPECT_FALSE(client.IsConnected());
+
+    EXPECT_EQ(FailureOf([&] {
+                  client.Connect(QStringLiteral("ftp://host/folder"), FtpTestServer::kUser,
+                                 FtpTestServer::kPassword, 21, true);
+              }),
+              "Invalid server address");
+
+    const QString address = server.address();
+    server.kill();
+    EXPECT_EQ(FailureOf([&] {
+                  client.Connect(address, FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
+              }),
+              "Could not connect to server");
+    EXPECT_FALSE(client.IsConnected());
+
+    EXPECT_EQ(FailureOf([&] {
+                  client.UploadFile(QStringLiteral("/nonexistent"), QString(), QStringLiteral("x"));
+              }),
+              "Not connected to server");
+}
+
+TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply) {
+    FtpTestServer server;
+    const QByteArray bytes = RandomBytes(5000, 3);
+    const QString path = WriteFile(local, QStringLiteral("clip.flv"), bytes);
+    Recorder recorder(client);
+    connectTo(server);
+
+    EXPECT_EQ(FailureOf([&] {
+                  client.UploadFile(path, QString(), QStringLiteral("no such folder/clip.flv"));
+              }),
+              "550 No such file or directory");
+    // The control connection is still good for the next upload.
+    EXPECT_TRUE(client.IsConnected());
+    client.UploadFile(path, QString(), QStringLiteral("clip.flv"));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.flv"))), bytes);
+    EXPECT_EQ(recorder.completions, 1);
+
+    EXPECT_EQ(FailureOf([&] {
+                  client.UploadFile(QDir(local.path()).filePath(QStringLiteral("gone.flv")),
+                                    QString(), QStringLiteral("gone.flv"));
+              }),
+              "File not found");
+    EXPECT_EQ(FailureOf([&] { client.UploadFile(path, QString(), QStringLiteral("a\r\nDELE b")); }),
+              "Invalid file name on the server");
+
+    FtpClient reader;
+    reader.Connect(server.address(), FtpTestServer::kReadOnlyUser, FtpTestServer::kPassword, 21,
+                   true);
+    EXPECT_EQ(FailureOf([&] { reader.UploadFile(path, QString(), QStringLiteral("ro.flv")); }),
+              "550 Not enough privileges");
+    EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral("ro.flv"))));
+    EXPECT_EQ(recorder.completions, 1);
+}
+
+TEST_F(FtpClientTest, EmptyFileGivesOneCompleteEvent) {
+    FtpTestServer server;
+    const QString path = WriteFile(local, QStringLiteral("empty.mp4"), QByteArray());
+    Recorder recorder(client);
+    connectTo(server);
+    client.UploadFile(path, QString(), QStringLiteral("empty.mp4"));
+    ASSERT_FALSE(recorder.progress.empty());
+    EXPECT_EQ(recorder.progress.back().sent, 0);
+    EXPECT_EQ(recorder.progress.back().total, 0);
+    EXPECT_EQ(recorder.completions, 1);
+    QFileInfo stored(server.pathInHome(QStringLiteral("empty.mp4")));
+    EXPECT_TRUE(stored.exists());
+    EXPECT_EQ(stored.size(), 0);
+}
+
+TEST_F(FtpClientTest, DroppedConnectionFailsAndNextConnectWorks) {
+    FtpServerOptions slow;
+    slow.readLimit = 8 << 20;
+    auto server = std::make_unique<FtpTestServer>(slow);
+    const QByteArray bytes = RandomBytes(16 << 20, 4);
+    const QString path = WriteFile(local, QStringLiteral("big.mp4"), bytes);
+    Recorder recorder(client);
+    recorder.onProgress = [&](const Recorder::Event &event, bool *) {
+        if (event.sent > 0 && server->isRunning() && event.sent < event.total)
+            server->kill();
+    };
+    connectTo(*server);
+    EXPECT_EQ(FailureOf([&] { client.UploadFile(path, QString(), QStringLiteral("big.mp4")); }),
+              "Connection to server lost");
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_EQ(recorder.completions, 0);
+
+    recorder.onProgress = nullptr;
+    FtpTestServer fresh;
+    connectTo(fresh);
+    client.UploadFile(path, QString(), QStringLiteral("big.mp4"));
+    EXPECT_EQ(ReadFile(fresh.pathInHome(QStringLiteral("big.mp4"))), bytes);
+    EXPECT_EQ(recorder.completions, 1);
+}
+
+TEST_F(FtpClientTest, StalledServerEndsWithErrorAndEventsGoOn) {
+    FtpServerOptions slow;
+    slow.readLimit = 8 << 20;
+    FtpTestServer server(slow);
+    const QString path = WriteFile(local, QStringLiteral("big.mp4"), RandomBytes(32 << 20, 5));
+    client.setTimeouts(5, 2);
+    Recorder recorder(client);
+    std::size_t eventsAtPause = 0;
+    QElapsedTimer sincePause;
+    recorder.onProgress = [&](const Recorder::Event &event, bool *) {
+        if (event.sent > 0 && !sincePause.isValid()) {
+            server.pause();
+            sincePause.start();
+            eventsAtPause = recorder.progress.size();
+        }
+    };
+    connectTo(server);
+    EXPECT_EQ(FailureOf([&] { client.UploadFile(path, QString(), QStringLiteral("big.mp4")); }),
+              "Server not responding");
+    ASSERT_TRUE(sincePause.isValid());
+    EXPECT_LT(sincePause.elapsed(), 8000);
+    // While nothing moved, events still came (a waiting Cancel gets asked).
+    EXPECT_GE(recorder.progress.size() - eventsAtPause, 3u);
+    EXPECT_EQ(recorder.completions, 0);
+    server.resume();
+}
+
+TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly) {
+    FtpServerOptions slow;
+    slow.readLimit = 8 << 20;
+    FtpTestServer server(slow);
+    const QString path = WriteFile(local, QStringLiteral("big.mp4"), RandomBytes(16 << 20, 6));
+    Recorder recorder(client);
+    QElapsedTimer sinceCancel;
+    recorder.onProgress = [&](const Recorder::Event &event, bool *cancel) {
+        if (event.sent > 0 && !sinceCancel.isValid()) {
+            *cancel = true;
+            sinceCancel.start();
+        }
+    };
+    connectTo(server);
+    client.UploadFile(path, QString(), QStringLiteral("big.mp4"));
+    ASSERT_TRUE(sinceCancel.isValid());
+    EXPECT_LT(sinceCancel.elapsed(), 1500);
+    EXPECT_EQ(recorder.completions, 1);
+    EXPECT_LT(recorder.progress.back().sent, recorder.progress.back().total);
+    EXPECT_FALSE(server.waitForEvent(QStringLiteral("RECEIVED big.mp4"), 1, 300));
+}
+
+TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer) {
+    FtpServerOptions slow;
+    slow.readLimit = 8 << 20;
+    FtpTestServer server(slow);
+    const QString path = WriteFile(local, QStringLiteral("big.mp4"), RandomBytes(12 << 20, 7));
+    // A timer that should fire every 10 ms: how late does it get?
+    QTimer probe;
+    probe.setTimerType(Qt::PreciseTimer);
+    probe.setInterval(10);
+    QElapsedTimer sinceTick;
+    qint64 worstGap = 0;
+    int ticks = 0;
+    QObject::connect(&probe, &QTimer::timeout, [&] {
+        if (sinceTick.isValid())
+            worstGap = std::max(worstGap, sinceTick.elapsed());
+        sinceTick.start();
+        ++ticks;
+    });
+    connectTo(server);
+    probe.start();
+    client.UploadFile(path, QString(), QStringLiteral("big.mp4"));
+    probe.stop();
+    std::cout << "[ measured ] " << ticks << " timer ticks during the upload, longest gap "
+              << worstGap << " ms\n";
+    EXPECT_GT(ticks, 50);
+    EXPECT_LT(worstGap, 100);
+}
+
+TEST_F(FtpClientTest, ProgressTotalsAbove2GiB) {
+    FtpServerOptions slow;
+    slow.readLimit = 8 << 20;
+    FtpTestServer server(slow);
+    const QString path = QDir(local.path()).filePath(QStringLiteral("huge.mp4"));
+    {
+        QFile huge(path);
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly));
+        ASSERT_TRUE(huge.resize(std::int64_t{5} << 30)); // sparse
+    }
+    Recorder recorder(client);
+    recorder.onProgress = [](const Recorder::Event &event, bool *cancel) {
+        if (event.sent > 0)
+            *cancel = true;
+    };
+    connectTo(server);
+    client.UploadFile(path, QString(), QStringLiteral("huge.mp4"));
+    ASSERT_FALSE(recorder.progress.empty());
+    EXPECT_EQ(recorder.progress.back().total, std::int64_t{5} << 30);
+    EXPECT_GT(recorder.progress.back().sent, 0);
+}
+
+TEST_F(FtpClientTest, DisconnectClosesAndConnectStartsAfresh) {
+    FtpTestServer server;
+    const QByteArray bytes = RandomBytes(10000, 8);
+    const QString path = WriteFile(local, QStringLiteral("a.mp4"), bytes);
+    connectTo(server);
+    client.UploadFile(path, QString(), QStringLiteral("a.mp4"));
+    client.Disconnect();
+    EXPECT_FALSE(client.IsConnected());
+    EXPECT_TRUE(server.waitForEvent(QStringLiteral("QUIT")));
+    connectTo(server);
+    client.UploadFile(path, QString(), QStringLiteral("b.mp4"));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("b.mp4"))), bytes);
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 2);
+}
+
+} // namespace
+} // namespace vantrel::test

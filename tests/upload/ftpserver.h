@@ -1,0 +1,67 @@
+#pragma once
+
+// A real FTP server for the upload tests: pyftpdlib (tests/upload/ftpserver.py)
+// on 127.0.0.1 and a free port, with a temporary home folder. It is stopped
+// when the object goes, and ends by itself when the test program dies.
+
+#include <QProcess>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <optional>
+
+namespace vantrel::test {
+
+struct FtpServerOptions {
+    // Bytes per second the server takes in, at an even pace; 0 for no
+    // limit. (The client's socket buffer takes the first few MiB at once.)
+    int readLimit = 0;
+    // The folder below home where users start; empty for home itself.
+    QString loginFolder;
+};
+
+class FtpTestServer {
+public:
+    static inline const QString kUser = QStringLiteral("tester");
+    static inline const QString kPassword = QStringLiteral("secret");
+    // May log in and read, not store.
+    static inline const QString kReadOnlyUser = QStringLiteral("reader");
+
+    explicit FtpTestServer(const FtpServerOptions &options = {});
+    ~FtpTestServer();
+    FtpTestServer(const FtpTestServer &) = delete;
+    FtpTestServer &operator=(const FtpTestServer &) = delete;
+
+    bool isRunning() const { return m_port != 0; }
+    int port() const { return m_port; }
+    // "127.0.0.1:<port>".
+    QString address() const;
+    // The users' root folder on disk.
+    QString home() const { return m_home.path(); }
+    QString pathInHome(const QString &relative) const;
+
+    // Event lines seen so far ("LOGIN tester", "RECEIVED a/b.mp4", ...).
+    QStringList events();
+    int countEvents(const QString &line);
+    // Waits for `line` to appear (again: counting those seen) up to timeoutMs.
+    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 5000);
+
+    // Ends the server at once (SIGKILL), breaking every connection.
+    void kill();
+    // Stops and resumes the server process (SIGSTOP, SIGCONT): a server that
+    // stops answering.
+    void pause();
+    void resume();
+
+private:
+    void collect(int waitMs);
+
+    QTemporaryDir m_home;
+    QProcess m_process;
+    QByteArray m_pending;
+    QStringList m_events;
+    int m_port = 0;
+};
+
+} // namespace vantrel::test

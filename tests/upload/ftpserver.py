@@ -1,0 +1,131 @@
+#!/usr/bin/python3
+"""A small FTP server for the upload tests and the upload benchmark.
+
+Listens on 127.0.0.1 only, on a free port chosen by the system, and prints
+"PORT <n>" as its first line on standard output. Then one line per event:
+"LOGIN <user>", "RECEIVED <path>" (a file stored whole), "INCOMPLETE <path>"
+(a transfer broken off), "QUIT". Paths are relative to the home folder, with
+"/" between parts.
+
+Ends by itself when standard input is closed (the process that started it
+has gone) or when the time limit has passed.
+"""
+
+import argparse
+import logging
+import os
+import socket
+import sys
+import threading
+import time
+
+from pyftpdlib.authorizers import DummyAuthorizer
+from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
+from pyftpdlib.servers import FTPServer
+
+FULL_PERMISSIONS = "elradfmwMT"
+READ_ONLY_PERMISSIONS = "elr"
+
+
+def say(line):
+    sys.stdout.write(line + "\n")
+    sys.stdout.flush()
+
+
+def main():
+    parser = argparse.ArgumentParser()
+    parser.add_argument("--home", required=True, help="the users' home folder")
+    parser.add_argument("--user", default="tester")
+    parser.add_argument("--password", default="secret")
+    parser.add_argument("--readonly-user", default="reader",
+                        help="a user who may list and read but not store")
+    parser.add_argument("--login-folder", default="",
+                        help="a folder below home where users start (made if missing)")
+    parser.add_argument("--read-limit", type=int, default=0,
+                        help="bytes per second the server takes in (0: no limit)")
+    parser.add_argument("--buffer", type=int, default=65536,
+                        help="bytes read from a data connection at a time")
+    parser.add_argument("--time-limit", type=float, default=120.0,
+                        help="seconds after which the server ends by itself")
+    parser.add_argument("--verbose", action="store_true", help="log every command")
+    args = parser.parse_args()
+
+    sys.stdout.reconfigure(encoding="utf-8", errors="backslashreplace")
+    logging.basicConfig(level=logging.INFO if args.verbose else logging.WARNING,
+                        stream=sys.stderr)
+
+    home = os.path.realpath(args.home)
+    if args.login_folder:
+        os.makedirs(os.path.join(home, args.login_folder), exist_ok=True)
+    authorizer = DummyAuthorizer()
+    authorizer.add_user(args.user, args.password, home, perm=FULL_PERMISSIONS)
+    authorizer.add_user(args.readonly_user, args.password, home, perm=READ_ONLY_PERMISSIONS)
+
+    if args.read_limit > 0:
+        class DataHandler(ThrottledDTPHandler):
+            """Takes data in at an even pace (pyftpdlib's own throttle lets
+            twice the limit through at once, then sleeps)."""
+            read_limit = args.read_limit
+            _pace_start = None
+
+            def _throttle_bandwidth(self, len_chunk, max_speed):
+                now = time.monotonic()
+                if self._pace_start is None:
+                    self._pace_start = now
+                self._datacount += len_chunk
+                delay = self._pace_start + self._datacount / max_speed - now
+                if delay > 0.005:
+                    def wake_up():
+                        self.add_channel(events=self.ioloop.READ)
+                    self.del_channel()
+                    self._cancel_throttler()
+                    self._throttler = self.ioloop.call_later(
+                        delay, wake_up, _errback=self.handle_error)
+    else:
+        class DataHandler(DTPHandler):
+            pass
+    DataHandler.ac_in_buffer_size = args.buffer
+    if args.read_limit > 0:
+        DataHandler.ac_in_buffer_size = min(args.buffer, 16384)
+
+    def relative(path):
+        return os.path.relpath(os.path.realpath(path), home).replace(os.sep, "/")
+
+    class Handler(FTPHandler):
+        def on_login(self, username):
+            if args.login_folder:
+                self.fs.cwd = "/" + args.login_folder.strip("/")
+            say("LOGIN " + username)
+
+        def on_file_received(self, file):
+            say("RECEIVED " + relative(file))
+
+        def on_incomplete_file_received(self, file):
+            say("INCOMPLETE " + relative(file))
+
+        def ftp_QUIT(self, line):
+            say("QUIT")
+            return super().ftp_QUIT(line)
+
+    Handler.authorizer = authorizer
+    Handler.dtp_handler = DataHandler
+    Handler.banner = "test server ready"
+    Handler.auth_failed_timeout = 0.1
+
+    server = FTPServer(("127.0.0.1", 0), Handler)
+    say("PORT %d" % server.socket.getsockname()[1])
+
+    def end_when_stdin_closes():
+        try:
+            while sys.stdin.buffer.read(4096):
+                pass
+        finally:
+            os._exit(0)
+
+    threading.Thread(target=end_when_stdin_closes, daemon=True).start()
+    threading.Timer(args.time_limit, lambda: os._exit(0)).start()
+    server.serve_forever()
+
+
+if __name__ == "__main__":
+    main()

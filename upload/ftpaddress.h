@@ -1,0 +1,40 @@
+#pragma once
+
+// Server addresses and remote paths as libcurl wants them in an FTP URL.
+// Pure functions.
+
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel::upload {
+
+struct FtpEndpoint {
+    std::string host; // without brackets
+    int port = 21;
+    bool ipv6 = false;
+};
+
+// Reads a server address as the user typed it: "host", "host:2121",
+// "[::1]", "[::1]:2121", a bare IPv6 address ("::1"), each optionally with a
+// leading "ftp://" and a trailing "/". Surrounding blanks are ignored. Without
+// a port in the address, `defaultPort` is used. Nothing is returned for a
+// text that names no server (empty, another scheme, a path, user
+// information, a bad port or a character no host name has).
+std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int defaultPort);
+
+// "ftp://host:port/", with IPv6 hosts in brackets.
+std::string FtpServerUrl(const FtpEndpoint &endpoint);
+
+// The URL path (after the server part's "/") that makes libcurl, with the
+// no-CWD file method and the path taken as is, send `remotePath` (UTF-8)
+// byte for byte: every byte but letters, digits, "-._~" and "/" is
+// percent-encoded, and a leading "/" (an absolute path) becomes "%2F".
+std::string FtpUrlPath(std::string_view remotePath);
+
+// Whether a remote path can be sent at all: not empty, no control
+// characters (the command line of FTP cannot carry them), and not ending in
+// "/" (that names a folder, not a file).
+bool IsSendableRemotePath(std::string_view remotePath);
+
+} // namespace vantrel::upload
