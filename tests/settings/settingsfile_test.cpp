@@ -25,9 +25,10 @@ namespace {
 class SettingsFileTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "vantrel-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_folder = pattern;
+        std::random_device seed;
+        do {
+            m_folder = fs::temp_directory_path() / ("vantrel-settings-" + std::to_string(seed()));
+        } while (!fs::create_directory(m_folder));
         m_file = SettingsFilePath(m_folder);
     }
     void TearDown() override {
