@@ -14,7 +14,8 @@ constexpr std::array<char32_t, 32> kHighControls = {
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98..9F
 };
 
-void AppendUtf8(std::string &out, char32_t c) {
+void AppendUtf8(std::string &out, char32_t c)
+{
     if (c < 0x80) {
         out += static_cast<char>(c);
     } else if (c < 0x800) {
@@ -34,7 +35,8 @@ void AppendUtf8(std::string &out, char32_t c) {
 
 // Decodes one character at `pos` and moves past it; nothing for a sequence
 // that is not valid UTF-8.
-std::optional<char32_t> NextCharacter(std::string_view text, std::size_t &pos) {
+std::optional<char32_t> NextCharacter(std::string_view text, std::size_t &pos)
+{
     const auto lead = static_cast<unsigned char>(text[pos]);
     std::size_t length = 0;
     char32_t c = 0;
@@ -73,13 +75,15 @@ std::optional<char32_t> NextCharacter(std::string_view text, std::size_t &pos) {
 
 } // namespace
 
-char32_t Cp1252ToUnicode(unsigned char byte) {
+char32_t Cp1252ToUnicode(unsigned char byte)
+{
     if (byte >= 0x80 && byte <= 0x9F)
         return kHighControls[byte - 0x80];
     return byte;
 }
 
-std::optional<unsigned char> UnicodeToCp1252(char32_t character) {
+std::optional<unsigned char> UnicodeToCp1252(char32_t character)
+{
     if (character < 0x80 || (character >= 0xA0 && character <= 0xFF))
         return static_cast<unsigned char>(character);
     for (std::size_t i = 0; i < kHighControls.size(); ++i) {
@@ -89,7 +93,8 @@ std::optional<unsigned char> UnicodeToCp1252(char32_t character) {
     return std::nullopt;
 }
 
-std::string Cp1252ToUtf8(std::string_view bytes) {
+std::string Cp1252ToUtf8(std::string_view bytes)
+{
     std::string out;
     out.reserve(bytes.size());
     for (char byte : bytes)
@@ -97,7 +102,8 @@ std::string Cp1252ToUtf8(std::string_view bytes) {
     return out;
 }
 
-std::optional<std::string> Utf8ToCp1252(std::string_view utf8, std::size_t *badOffset) {
+std::optional<std::string> Utf8ToCp1252(std::string_view utf8, std::size_t *badOffset)
+{
     std::string out;
     out.reserve(utf8.size());
     std::size_t pos = 0;

@@ -14,9 +14,9 @@ inline constexpr std::array<std::string_view, 8> kVideoWindows = {
 inline constexpr std::array<std::string_view, 9> kVideoBitrates = {
     "160", "225", "320", "468", "768", "1600", "1800", "2000", "2400"};
 inline constexpr std::array<std::string_view, 5> kAudioSamplings = {"11025", "16000", "22050",
-                                                                     "44100", "48000"};
-inline constexpr std::array<std::string_view, 8> kAudioBitrates = {"24", "32",  "48",  "56",
-                                                                    "64", "96", "128", "196"};
+                                                                    "44100", "48000"};
+inline constexpr std::array<std::string_view, 8> kAudioBitrates = {"24", "32", "48",  "56",
+                                                                   "64", "96", "128", "196"};
 
 // Positions of the defaults: 320:240, 468, 16000 and 48.
 inline constexpr int kDefaultVideoWindow = 2;

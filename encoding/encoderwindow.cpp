@@ -105,18 +105,16 @@ ProcessOutcome EncoderWindow::run(const QString &program, const QStringList &arg
             loop.quit();
         }
     });
-    connect(&process, &QProcess::finished, &loop,
-            [&](int exitCode, QProcess::ExitStatus status) {
-                readOutput();
-                if (!m_partialLine.isEmpty())
-                    takeLine(m_partialLine);
-                m_partialLine.clear();
-                const bool normal = status == QProcess::NormalExit && !m_stopRequested;
-                outcome.kind = normal ? ProcessOutcome::Kind::Finished
-                                      : ProcessOutcome::Kind::Stopped;
-                outcome.exitCode = exitCode;
-                loop.quit();
-            });
+    connect(&process, &QProcess::finished, &loop, [&](int exitCode, QProcess::ExitStatus status) {
+        readOutput();
+        if (!m_partialLine.isEmpty())
+            takeLine(m_partialLine);
+        m_partialLine.clear();
+        const bool normal = status == QProcess::NormalExit && !m_stopRequested;
+        outcome.kind = normal ? ProcessOutcome::Kind::Finished : ProcessOutcome::Kind::Stopped;
+        outcome.exitCode = exitCode;
+        loop.quit();
+    });
 
     if (parentWidget()) {
         QRect centred = frameGeometry();

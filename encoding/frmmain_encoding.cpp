@@ -44,8 +44,8 @@ std::string Utf8(const QString &text)
 
 std::filesystem::path FsPath(const QString &path)
 {
-    return std::filesystem::path(std::u8string(reinterpret_cast<const char8_t *>(
-                                                   path.toUtf8().constData())));
+    return std::filesystem::path(
+        std::u8string(reinterpret_cast<const char8_t *>(path.toUtf8().constData())));
 }
 
 // True when both paths name the same file on disk (through links and case
@@ -220,9 +220,9 @@ void frmMain::RunEncoder()
 
     if (!start || outcome.kind == ProcessOutcome::Kind::FailedToStart) {
         window.hide();
-        ShowError(*m_context.dialogs, this,
-                  WithReason(QStringLiteral("THE ENCODER COULD NOT BE STARTED!"),
-                             outcome.startError));
+        ShowError(
+            *m_context.dialogs, this,
+            WithReason(QStringLiteral("THE ENCODER COULD NOT BE STARTED!"), outcome.startError));
     } else if (outcome.kind != ProcessOutcome::Kind::Finished || outcome.exitCode != 0) {
         window.hide();
         ShowError(*m_context.dialogs, this,
@@ -253,13 +253,14 @@ void frmMain::RunRepair(EncoderWindow &window)
                              outcome.startError));
         return;
     }
-    const bool finished = outcome.kind == ProcessOutcome::Kind::Finished
-                          && outcome.exitCode == 0
-                          && QFileInfo::exists(QString::fromStdString(encoding::FinalOutputPath(job)));
+    const bool finished =
+        outcome.kind == ProcessOutcome::Kind::Finished && outcome.exitCode == 0
+        && QFileInfo::exists(QString::fromStdString(encoding::FinalOutputPath(job)));
     if (finished)
         ShowNotice(*m_context.dialogs, this, QStringLiteral("FLV ENCODED!"));
     else
-        ShowError(*m_context.dialogs, this, QStringLiteral("THE ENCODED FILE COULD NOT BE FINISHED!"));
+        ShowError(*m_context.dialogs, this,
+                  QStringLiteral("THE ENCODED FILE COULD NOT BE FINISHED!"));
 }
 
 } // namespace vantrel

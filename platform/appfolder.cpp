@@ -23,11 +23,11 @@ std::string ApplicationFolder()
             std::wstring path(buffer.data(), n);
             const auto slash = path.find_last_of(L"\\/");
             path = slash == std::wstring::npos ? std::wstring() : path.substr(0, slash);
-            const int len = WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()),
-                                                nullptr, 0, nullptr, nullptr);
+            const int len = WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), nullptr,
+                                                0, nullptr, nullptr);
             std::string out(std::size_t(len), '\0');
-            WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), out.data(), len,
-                                nullptr, nullptr);
+            WideCharToMultiByte(CP_UTF8, 0, path.data(), int(path.size()), out.data(), len, nullptr,
+                                nullptr);
             return out;
         }
         buffer.resize(buffer.size() * 2);

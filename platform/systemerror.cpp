@@ -12,9 +12,9 @@ std::string GetSystemErrorText(int code)
 {
 #ifdef _WIN32
     wchar_t buffer[512];
-    const DWORD n = FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-                                   nullptr, DWORD(code), 0, buffer, DWORD(std::size(buffer)),
-                                   nullptr);
+    const DWORD n =
+        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
+                       DWORD(code), 0, buffer, DWORD(std::size(buffer)), nullptr);
     if (n == 0)
         return {};
     std::wstring text(buffer, n);

@@ -36,8 +36,7 @@ QString QtFilterFromVbFilter(const QString &filter)
     return entries.join(QStringLiteral(";;"));
 }
 
-int QtUserDialogs::messageBox(QWidget *parent, const QString &text, const QString &title,
-                              int style)
+int QtUserDialogs::messageBox(QWidget *parent, const QString &text, const QString &title, int style)
 {
     QMessageBox box(parent);
     box.setWindowTitle(title);
@@ -61,7 +60,7 @@ std::optional<QString> QtUserDialogs::openFile(QWidget *parent, const OpenFileRe
     QFileDialog dialog(parent, request.title);
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode((request.flags & cdlOFNFileMustExist) ? QFileDialog::ExistingFile
-                                                              : QFileDialog::AnyFile);
+                                                             : QFileDialog::AnyFile);
     dialog.setNameFilter(QtFilterFromVbFilter(request.filter));
     if (!request.fileName.isEmpty()) {
         const QFileInfo last(request.fileName);
@@ -76,8 +75,7 @@ std::optional<QString> QtUserDialogs::openFile(QWidget *parent, const OpenFileRe
 
 QString QtUserDialogs::browseForFolder(QWidget *parent, const QString &title)
 {
-    return QFileDialog::getExistingDirectory(parent, title, QString(),
-                                             QFileDialog::ShowDirsOnly);
+    return QFileDialog::getExistingDirectory(parent, title, QString(), QFileDialog::ShowDirsOnly);
 }
 
 bool QtUserDialogs::openUrl(const QUrl &url)

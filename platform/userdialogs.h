@@ -15,9 +15,9 @@ namespace vantrel {
 
 // Message box styles and results, with the values the windows use.
 enum MsgBoxStyle : int {
-    vbCritical = 16,          // "Error": stop icon, OK
-    vbQuestionYesNo = 36,     // "Confirm": question icon, Yes and No
-    vbInformation = 64,       // "Message": information icon, OK
+    vbCritical = 16,      // "Error": stop icon, OK
+    vbQuestionYesNo = 36, // "Confirm": question icon, Yes and No
+    vbInformation = 64,   // "Message": information icon, OK
 };
 enum MsgBoxResult : int { vbOK = 1, vbYes = 6, vbNo = 7 };
 
@@ -61,8 +61,7 @@ QString QtFilterFromVbFilter(const QString &filter);
 class QtUserDialogs final : public UserDialogs
 {
 public:
-    int messageBox(QWidget *parent, const QString &text, const QString &title,
-                   int style) override;
+    int messageBox(QWidget *parent, const QString &text, const QString &title, int style) override;
     std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) override;
     QString browseForFolder(QWidget *parent, const QString &title) override;
     bool openUrl(const QUrl &url) override;

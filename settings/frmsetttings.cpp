@@ -19,13 +19,15 @@ namespace vantrel {
 
 namespace {
 
-QFont WindowFont() {
+QFont WindowFont()
+{
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(8.25);
     return font;
 }
 
-QFont ButtonFont() {
+QFont ButtonFont()
+{
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(9.75);
     font.setBold(true);
@@ -33,7 +35,8 @@ QFont ButtonFont() {
 }
 
 template<typename W>
-W *Place(W *widget, const char *name, QRect twips) {
+W *Place(W *widget, const char *name, QRect twips)
+{
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(twips);
     return widget;
@@ -41,7 +44,8 @@ W *Place(W *widget, const char *name, QRect twips) {
 
 // A caption label and the text field it names.
 QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &caption,
-                     QRect labelPlace, const char *fieldName, QRect fieldPlace, QLabel **label) {
+                     QRect labelPlace, const char *fieldName, QRect fieldPlace, QLabel **label)
+{
     *label = Place(new QLabel(caption, frame), labelName, labelPlace);
     (*label)->setTextFormat(Qt::PlainText);
     auto *field = Place(new QLineEdit(frame), fieldName, fieldPlace);
@@ -52,7 +56,8 @@ QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &capti
     return field;
 }
 
-QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place) {
+QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place)
+{
     auto *button = Place(new QPushButton(caption, parent), name, place);
     button->setFont(ButtonFont());
     // Enter does not press a button of this window.
@@ -63,7 +68,8 @@ QPushButton *MakeButton(QWidget *parent, const char *name, const QString &captio
 
 // UTF-8 of a field's text. A lone surrogate becomes U+FFFD, which the
 // settings file cannot carry, so it is refused rather than changed silently.
-std::string Utf8Of(const QLineEdit *field) {
+std::string Utf8Of(const QLineEdit *field)
+{
     QString text = field->text();
     for (qsizetype i = 0; i < text.size(); ++i) {
         const QChar c = text.at(i);
@@ -75,7 +81,8 @@ std::string Utf8Of(const QLineEdit *field) {
     return text.toStdString();
 }
 
-QString DescriptionOf(const std::exception &error) {
+QString DescriptionOf(const std::exception &error)
+{
     if (const auto *failure = dynamic_cast<const Failure *>(&error))
         return QString::fromStdString(failure->description());
     return QString::fromLocal8Bit(error.what());
@@ -85,7 +92,8 @@ QString DescriptionOf(const std::exception &error) {
 
 frmSetttings::frmSetttings(const AppContext &context, QWidget *mainWindow)
     : QDialog(mainWindow)
-    , m_context(context) {
+    , m_context(context)
+{
     setObjectName(QStringLiteral("frmSetttings"));
     setWindowTitle(QStringLiteral("FTP Settings - Brenmoor"));
     setWindowIcon(AppIcon());
@@ -105,7 +113,8 @@ frmSetttings::frmSetttings(const AppContext &context, QWidget *mainWindow)
 
 frmSetttings::~frmSetttings() = default;
 
-void frmSetttings::buildControls() {
+void frmSetttings::buildControls()
+{
     Frame1 = Place(new QFrame(this), "Frame1", TwipsRect(120, 0, 4695, 1935));
     Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
     Frame1->setAccessibleName(QStringLiteral("FTP connection"));
@@ -136,21 +145,25 @@ void frmSetttings::buildControls() {
     txtFTPAddress->setFocus();
 }
 
-std::filesystem::path frmSetttings::settingsFile() const {
+std::filesystem::path frmSetttings::settingsFile() const
+{
     return settings::SettingsFilePath(std::filesystem::path(m_context.appFolder.toStdU16String()));
 }
 
-QWidget *frmSetttings::messageParent() {
+QWidget *frmSetttings::messageParent()
+{
     if (isVisible() || !parentWidget())
         return this;
     return parentWidget();
 }
 
-void frmSetttings::Form_Load() {
+void frmSetttings::Form_Load()
+{
     LoadSettings();
 }
 
-void frmSetttings::LoadSettings() {
+void frmSetttings::LoadSettings()
+{
     settings::FtpSettings values;
     try {
         settings::ReadSettingsFile(settingsFile(), values);
@@ -172,8 +185,10 @@ void frmSetttings::LoadSettings() {
     txtServerFolder->setText(QString::fromStdString(values.serverFolder));
 }
 
-void frmSetttings::cmdSaveSettings_Click() {
-    const struct {
+void frmSetttings::cmdSaveSettings_Click()
+{
+    const struct
+    {
         QLineEdit *field;
         const char *message;
     } required[] = {{txtFTPAddress, "FTP ADDRESS IS BLANK!"},
@@ -192,7 +207,8 @@ void frmSetttings::cmdSaveSettings_Click() {
     const settings::FtpSettings values{Utf8Of(txtFTPAddress), Utf8Of(txtUserName),
                                        Utf8Of(txtPassword), Utf8Of(txtServerFolder)};
     if (const auto problem = settings::FindStorageProblem(values)) {
-        const struct {
+        const struct
+        {
             QLineEdit *field;
             const char *name;
         } fields[] = {{txtFTPAddress, "FTP ADDRESS"},
@@ -212,7 +228,8 @@ void frmSetttings::cmdSaveSettings_Click() {
     SaveSettings();
 }
 
-void frmSetttings::SaveSettings() {
+void frmSetttings::SaveSettings()
+{
     const settings::FtpSettings values{Utf8Of(txtFTPAddress), Utf8Of(txtUserName),
                                        Utf8Of(txtPassword), Utf8Of(txtServerFolder)};
     try {
@@ -227,12 +244,14 @@ void frmSetttings::SaveSettings() {
     ShowNotice(*m_context.dialogs, this, QStringLiteral("YOUR SETTINGS ARE SUCCESSFULLY SAVED!"));
 }
 
-void frmSetttings::cmdExit_Click() {
+void frmSetttings::cmdExit_Click()
+{
     // Unsaved edits are dropped without a question.
     QDialog::reject();
 }
 
-void frmSetttings::reject() {
+void frmSetttings::reject()
+{
     cmdExit_Click();
 }
 

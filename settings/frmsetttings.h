@@ -16,7 +16,8 @@ namespace vantrel {
 // The FTP settings window: four fields read from the settings file at each
 // opening, saved after three checks. The main window shows it modally; it is
 // created afresh every time and keeps nothing but its controls.
-class frmSetttings : public QDialog {
+class frmSetttings : public QDialog
+{
     Q_OBJECT
 
 public:

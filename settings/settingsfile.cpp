@@ -35,7 +35,8 @@ constexpr std::array<std::string FtpSettings::*, kFieldCount> kFields = {
 
 // The operating system's reason, always in English (the C library's texts
 // follow the user's locale).
-std::string Reason(int error) {
+std::string Reason(int error)
+{
     switch (error) {
     case ENOENT:
         return "No such file or directory";
@@ -84,7 +85,8 @@ std::string Reason(int error) {
 
 // A failure with the program's number and phrase for an operating system
 // error, followed by the reason in brackets where it adds something.
-Failure FileFailure(int error, bool reading) {
+Failure FileFailure(int error, bool reading)
+{
     std::int32_t number = 75;
     std::string phrase = "Path/File access error";
     switch (error) {
@@ -128,17 +130,21 @@ Failure FileFailure(int error, bool reading) {
 // The few file operations, per platform.
 
 #ifdef _WIN32
-int OpenForReading(const std::filesystem::path &file) {
+int OpenForReading(const std::filesystem::path &file)
+{
     return _wopen(file.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
 }
-long ReadSome(int fd, char *buffer, std::size_t size) {
+long ReadSome(int fd, char *buffer, std::size_t size)
+{
     return _read(fd, buffer, static_cast<unsigned>(size));
 }
-int CloseFile(int fd) {
+int CloseFile(int fd)
+{
     return _close(fd);
 }
 // 0 for a regular file, else EISDIR for a folder or EINVAL for anything else.
-int NotRegularFile(int fd) {
+int NotRegularFile(int fd)
+{
     struct _stat64 info;
     if (_fstat64(fd, &info) != 0)
         return errno;
@@ -146,7 +152,8 @@ int NotRegularFile(int fd) {
         return 0;
     return (info.st_mode & _S_IFMT) == _S_IFDIR ? EISDIR : EINVAL;
 }
-int ErrnoFromWindows(DWORD code) {
+int ErrnoFromWindows(DWORD code)
+{
     switch (code) {
     case ERROR_FILE_NOT_FOUND:
     case ERROR_PATH_NOT_FOUND:
@@ -165,23 +172,27 @@ int ErrnoFromWindows(DWORD code) {
     }
 }
 #else
-int OpenForReading(const std::filesystem::path &file) {
+int OpenForReading(const std::filesystem::path &file)
+{
     // Not blocking: a named pipe in the file's place must not hang the
     // program; it is refused below as not a regular file.
     return ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 }
-long ReadSome(int fd, char *buffer, std::size_t size) {
+long ReadSome(int fd, char *buffer, std::size_t size)
+{
     long got;
     do {
         got = static_cast<long>(::read(fd, buffer, size));
     } while (got < 0 && errno == EINTR);
     return got;
 }
-int CloseFile(int fd) {
+int CloseFile(int fd)
+{
     return ::close(fd);
 }
 // 0 for a regular file, else EISDIR for a folder or EINVAL for anything else.
-int NotRegularFile(int fd) {
+int NotRegularFile(int fd)
+{
     struct stat info;
     if (::fstat(fd, &info) != 0)
         return errno;
@@ -192,19 +203,23 @@ int NotRegularFile(int fd) {
 #endif
 
 // Closes a descriptor when it goes out of scope (if not closed before).
-class FileDescriptor {
+class FileDescriptor
+{
 public:
     explicit FileDescriptor(int fd)
-        : m_fd(fd) {}
+        : m_fd(fd)
+    {}
     FileDescriptor(const FileDescriptor &) = delete;
     FileDescriptor &operator=(const FileDescriptor &) = delete;
-    ~FileDescriptor() {
+    ~FileDescriptor()
+    {
         if (m_fd >= 0)
             CloseFile(m_fd);
     }
     int get() const { return m_fd; }
     // Closes now; false (errno set) when the system reports a failure.
-    bool close() {
+    bool close()
+    {
         const int fd = m_fd;
         m_fd = -1;
         return CloseFile(fd) == 0;
@@ -218,11 +233,13 @@ private:
 // Reading.
 
 // Splits bytes into lines at CR LF, LF or a lone CR and keeps the first four.
-class LineCollector {
+class LineCollector
+{
 public:
     // Takes the next piece of the file; false once four lines are complete
     // and the rest need not be read.
-    bool feed(std::string_view piece) {
+    bool feed(std::string_view piece)
+    {
         for (char byte : piece) {
             if (m_afterCr) {
                 m_afterCr = false;
@@ -246,7 +263,8 @@ public:
     }
 
     // The end of the file ends a last line that has no line end.
-    void finish() {
+    void finish()
+    {
         if (m_inLine)
             endLine();
     }
@@ -254,7 +272,8 @@ public:
     const std::array<std::optional<std::string>, kFieldCount> &lines() const { return m_lines; }
 
 private:
-    void endLine() {
+    void endLine()
+    {
         if (m_count < kFieldCount)
             m_lines[m_count] = std::move(m_current);
         ++m_count;
@@ -273,7 +292,8 @@ private:
 // Writing.
 
 // The four values as the file's bytes; throws when one cannot be stored.
-std::string FileContent(const FtpSettings &values) {
+std::string FileContent(const FtpSettings &values)
+{
     static const char *const kNames[] = {"FTP address", "FTP user name", "FTP password",
                                          "server folder"};
     if (const std::optional<StorageProblem> problem = FindStorageProblem(values)) {
@@ -292,13 +312,16 @@ std::string FileContent(const FtpSettings &values) {
 }
 
 // Removes the temporary file unless it has been renamed into place.
-class TemporaryFile {
+class TemporaryFile
+{
 public:
     explicit TemporaryFile(std::filesystem::path path)
-        : m_path(std::move(path)) {}
+        : m_path(std::move(path))
+    {}
     TemporaryFile(const TemporaryFile &) = delete;
     TemporaryFile &operator=(const TemporaryFile &) = delete;
-    ~TemporaryFile() {
+    ~TemporaryFile()
+    {
         if (!m_kept) {
             std::error_code ignored;
             std::filesystem::remove(m_path, ignored);
@@ -314,7 +337,8 @@ private:
 
 #ifdef _WIN32
 
-int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &temporary) {
+int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &temporary)
+{
     static unsigned counter = 0;
     for (int attempt = 0; attempt < 100; ++attempt) {
         std::filesystem::path candidate = file;
@@ -331,7 +355,8 @@ int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &te
     return -1;
 }
 
-bool WriteAll(int fd, std::string_view data) {
+bool WriteAll(int fd, std::string_view data)
+{
     while (!data.empty()) {
         const unsigned piece = static_cast<unsigned>(std::min<std::size_t>(data.size(), 1 << 20));
         const int written = _write(fd, data.data(), piece);
@@ -346,23 +371,26 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-bool FlushToDisk(int fd) {
+bool FlushToDisk(int fd)
+{
     return _commit(fd) == 0;
 }
 
-bool RenameOver(const std::filesystem::path &from, const std::filesystem::path &to) {
+bool RenameOver(const std::filesystem::path &from, const std::filesystem::path &to)
+{
     if (MoveFileExW(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
         return true;
     errno = ErrnoFromWindows(GetLastError());
     return false;
 }
 
-void FlushFolder(const std::filesystem::path &) {
-}
+void FlushFolder(const std::filesystem::path &)
+{}
 
 #else
 
-int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &temporary) {
+int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &temporary)
+{
     std::string pattern = file.native() + ".XXXXXX";
     // mkstemp gives the file owner-only permissions.
     const int fd = ::mkstemp(pattern.data());
@@ -373,7 +401,8 @@ int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &te
     return fd;
 }
 
-bool WriteAll(int fd, std::string_view data) {
+bool WriteAll(int fd, std::string_view data)
+{
     while (!data.empty()) {
         const ssize_t written = ::write(fd, data.data(), data.size());
         if (written < 0) {
@@ -390,17 +419,20 @@ bool WriteAll(int fd, std::string_view data) {
     return true;
 }
 
-bool FlushToDisk(int fd) {
+bool FlushToDisk(int fd)
+{
     return ::fchmod(fd, S_IRUSR | S_IWUSR) == 0 && ::fsync(fd) == 0;
 }
 
-bool RenameOver(const std::filesystem::path &from, const std::filesystem::path &to) {
+bool RenameOver(const std::filesystem::path &from, const std::filesystem::path &to)
+{
     return ::rename(from.c_str(), to.c_str()) == 0;
 }
 
 // Makes the rename itself durable; a failure here leaves a complete file in
 // place, so it is not reported.
-void FlushFolder(const std::filesystem::path &folder) {
+void FlushFolder(const std::filesystem::path &folder)
+{
     const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd >= 0) {
         ::fsync(fd);
@@ -412,11 +444,13 @@ void FlushFolder(const std::filesystem::path &folder) {
 
 } // namespace
 
-std::filesystem::path SettingsFilePath(const std::filesystem::path &appFolder) {
+std::filesystem::path SettingsFilePath(const std::filesystem::path &appFolder)
+{
     return appFolder / kSettingsFileName;
 }
 
-void ReadSettingsFile(const std::filesystem::path &file, FtpSettings &values) {
+void ReadSettingsFile(const std::filesystem::path &file, FtpSettings &values)
+{
     FileDescriptor fd(OpenForReading(file));
     if (fd.get() < 0)
         throw FileFailure(errno, true);
@@ -449,7 +483,8 @@ void ReadSettingsFile(const std::filesystem::path &file, FtpSettings &values) {
     }
 }
 
-std::optional<StorageProblem> FindStorageProblem(const FtpSettings &values) {
+std::optional<StorageProblem> FindStorageProblem(const FtpSettings &values)
+{
     for (std::size_t i = 0; i < kFieldCount; ++i) {
         const auto field = static_cast<SettingsField>(i);
         const std::optional<std::string> bytes = codepage::Utf8ToCp1252(values.*kFields[i]);
@@ -464,7 +499,8 @@ std::optional<StorageProblem> FindStorageProblem(const FtpSettings &values) {
     return std::nullopt;
 }
 
-void WriteSettingsFile(const std::filesystem::path &file, const FtpSettings &values) {
+void WriteSettingsFile(const std::filesystem::path &file, const FtpSettings &values)
+{
     const std::string content = FileContent(values);
 
     std::filesystem::path temporaryPath;

@@ -17,7 +17,8 @@ inline constexpr const char *kSettingsFileName = "rider.brm";
 inline constexpr std::size_t kMaxValueLength = 32766;
 
 // The four values, UTF-8, always in this order.
-struct FtpSettings {
+struct FtpSettings
+{
     std::string address;
     std::string userName;
     std::string password;
@@ -38,7 +39,8 @@ void ReadSettingsFile(const std::filesystem::path &file, FtpSettings &values);
 
 enum class SettingsField { Address, UserName, Password, ServerFolder };
 
-struct StorageProblem {
+struct StorageProblem
+{
     enum class Kind { CannotBeSaved, TooLong };
     SettingsField field;
     Kind kind;

@@ -18,13 +18,15 @@ namespace vantrel {
 
 namespace {
 
-QFont WindowFont() {
+QFont WindowFont()
+{
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(8.25);
     return font;
 }
 
-QFont BoldButtonFont() {
+QFont BoldButtonFont()
+{
     QFont font(QStringLiteral("Tahoma"));
     font.setPointSizeF(9.75);
     font.setBold(true);
@@ -32,7 +34,8 @@ QFont BoldButtonFont() {
 }
 
 template<typename W>
-W *Place(W *widget, const char *name, QRect place) {
+W *Place(W *widget, const char *name, QRect place)
+{
     widget->setObjectName(QString::fromLatin1(name));
     widget->setGeometry(place);
     return widget;
@@ -43,7 +46,8 @@ W *Place(W *widget, const char *name, QRect place) {
 frmAbout::frmAbout(const AppContext &context, QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                               | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint)
-    , m_context(context) {
+    , m_context(context)
+{
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About Vantrel"));
     setWindowIcon(AppIcon());
@@ -86,7 +90,8 @@ frmAbout::frmAbout(const AppContext &context, QWidget *mainWindow)
     centreOver(mainWindow);
 }
 
-void frmAbout::centreOver(const QWidget *mainWindow) {
+void frmAbout::centreOver(const QWidget *mainWindow)
+{
     // Both windows carry the same frame, so centring the client areas
     // centres the windows.
     QRect place(QPoint(0, 0), size());
@@ -106,7 +111,8 @@ void frmAbout::centreOver(const QWidget *mainWindow) {
     setGeometry(place);
 }
 
-void frmAbout::keyPressEvent(QKeyEvent *event) {
+void frmAbout::keyPressEvent(QKeyEvent *event)
+{
     // Esc works as a click of the cancel button, "E&xit".
     if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
         cmdExit->click();
@@ -116,22 +122,26 @@ void frmAbout::keyPressEvent(QKeyEvent *event) {
     QDialog::keyPressEvent(event);
 }
 
-void frmAbout::OpenReferralPage() {
+void frmAbout::OpenReferralPage()
+{
     // Whether the desktop could open it is not looked at: a failure simply
     // has no visible effect.
     if (m_context.dialogs)
         (void)m_context.dialogs->openUrl(QUrl(ReferralPage()));
 }
 
-void frmAbout::imgSplash_Click() {
+void frmAbout::imgSplash_Click()
+{
     OpenReferralPage();
 }
 
-void frmAbout::lblLink_Click() {
+void frmAbout::lblLink_Click()
+{
     OpenReferralPage();
 }
 
-void frmAbout::cmdExit_Click() {
+void frmAbout::cmdExit_Click()
+{
     close();
 }
 

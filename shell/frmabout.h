@@ -15,7 +15,8 @@ class LinkLabel;
 // The About window: the program's picture, the encoder it relies on, the
 // maker's site and copyright. Created afresh at each opening; the picture
 // and the site's address are links to the referral page.
-class frmAbout : public QDialog {
+class frmAbout : public QDialog
+{
     Q_OBJECT
 
 public:

@@ -94,8 +94,8 @@ QComboBox *MakeOptionRow(QWidget *frame, int listTop, const char *captionName,
                          const char *unitName, const QString &unit, QLabel **captionLabel,
                          QLabel **unitLabel)
 {
-    *captionLabel = MakeLabel(frame, captionName, caption,
-                              TwipsRect(180, listTop + 30, captionWidth, 255));
+    *captionLabel =
+        MakeLabel(frame, captionName, caption, TwipsRect(180, listTop + 30, captionWidth, 255));
     auto *list = Place(new QComboBox(frame), listName, TwipsRect(1440, listTop, 1035, 315));
     list->setEditable(false);
     (*captionLabel)->setBuddy(list);
@@ -151,30 +151,28 @@ void frmMain::buildControls()
     cmbVideoWindow = MakeOptionRow(Frame2, 240, "lblVideoWindow", QStringLiteral("Video Window:"),
                                    1095, "cmbVideoWindow", "lblPixels", QStringLiteral("Pixels"),
                                    &lblVideoWindow, &lblPixels);
-    cmbVideoBitrate = MakeOptionRow(Frame2, 660, "lblVideoBitrate",
-                                    QStringLiteral("Video Bitrate:"), 1095, "cmbVideoBitrate",
-                                    "lblVkbps", QStringLiteral("Kbps"), &lblVideoBitrate,
-                                    &lblVkbps);
-    cmbAudioBitrate = MakeOptionRow(Frame2, 1110, "lblAudioBitrate",
-                                    QStringLiteral("Audio Bitrate:"), 1095, "cmbAudioBitrate",
-                                    "lblAkbps", QStringLiteral("Kbps"), &lblAudioBitrate,
-                                    &lblAkbps);
+    cmbVideoBitrate = MakeOptionRow(
+        Frame2, 660, "lblVideoBitrate", QStringLiteral("Video Bitrate:"), 1095, "cmbVideoBitrate",
+        "lblVkbps", QStringLiteral("Kbps"), &lblVideoBitrate, &lblVkbps);
+    cmbAudioBitrate = MakeOptionRow(
+        Frame2, 1110, "lblAudioBitrate", QStringLiteral("Audio Bitrate:"), 1095, "cmbAudioBitrate",
+        "lblAkbps", QStringLiteral("Kbps"), &lblAudioBitrate, &lblAkbps);
     cmbAudioSampling = MakeOptionRow(Frame2, 1530, "lblSamplingFrequency",
                                      QStringLiteral("Audio Samples:"), 1155, "cmbAudioSampling",
                                      "lblHz", QStringLiteral("Hz"), &lblSamplingFrequency, &lblHz);
 
     // "FTP Upload".
     Frame4 = MakeFrame(uploadPage, "Frame4", 1995);
-    lblSelectedFLVFile = MakeLabel(Frame4, "lblSelectedFLVFile",
-                                   QStringLiteral("Selected FLV File:"),
-                                   TwipsRect(180, 270, 1335, 255));
+    lblSelectedFLVFile =
+        MakeLabel(Frame4, "lblSelectedFLVFile", QStringLiteral("Selected FLV File:"),
+                  TwipsRect(180, 270, 1335, 255));
     // The full path lies underneath; the name without its folder covers it.
-    lblSelectedFile = MakeValueLabel(Frame4, "lblSelectedFile",
-                                     QStringLiteral("Selected file path"),
-                                     TwipsRect(1560, 240, 4095, 315));
-    lblSelectedFileTitle = MakeValueLabel(Frame4, "lblSelectedFileTitle",
-                                          QStringLiteral("Selected file"),
-                                          TwipsRect(1560, 240, 4095, 315));
+    lblSelectedFile =
+        MakeValueLabel(Frame4, "lblSelectedFile", QStringLiteral("Selected file path"),
+                       TwipsRect(1560, 240, 4095, 315));
+    lblSelectedFileTitle =
+        MakeValueLabel(Frame4, "lblSelectedFileTitle", QStringLiteral("Selected file"),
+                       TwipsRect(1560, 240, 4095, 315));
     lblSelectedFileTitle->raise();
     lblPercent = MakeLabel(Frame4, "lblPercent", QStringLiteral("Upload Status:"),
                            TwipsRect(180, 660, 1155, 255));
@@ -189,8 +187,8 @@ void frmMain::buildControls()
                                  TwipsRect(2970, 1020, 1290, 435));
     cmdSettings = MakeButton(Frame4, "cmdSettings", QStringLiteral("&FTP Settings"),
                              TwipsRect(4380, 1020, 1290, 435));
-    lblServerStatus = MakeLabel(Frame4, "lblServerStatus", QString(),
-                                TwipsRect(1560, 1620, 2715, 255));
+    lblServerStatus =
+        MakeLabel(Frame4, "lblServerStatus", QString(), TwipsRect(1560, 1620, 2715, 255));
     lblServerStatus->setAccessibleName(QStringLiteral("Server status"));
     FTP = new FtpClient(this);
     FTP->setObjectName(QStringLiteral("FTP"));
@@ -198,10 +196,10 @@ void frmMain::buildControls()
     // The bottom row and the link.
     cmdEncode = MakeButton(this, "cmdEncode", QStringLiteral("&Encode Video"),
                            TwipsRect(120, 2640, 3615, 495));
-    cmdAbout = MakeButton(this, "cmdAbout", QStringLiteral("&About"),
-                          TwipsRect(3840, 2640, 1095, 495));
-    cmdExit = MakeButton(this, "cmdExit", QStringLiteral("E&xit"),
-                         TwipsRect(5040, 2640, 1095, 495));
+    cmdAbout =
+        MakeButton(this, "cmdAbout", QStringLiteral("&About"), TwipsRect(3840, 2640, 1095, 495));
+    cmdExit =
+        MakeButton(this, "cmdExit", QStringLiteral("E&xit"), TwipsRect(5040, 2640, 1095, 495));
     for (QPushButton *button : {cmdEncode, cmdAbout, cmdExit})
         button->setFont(BoldButtonFont());
     lblBrenmoor = Place(new LinkLabel(QStringLiteral("Visit ") + MakerSiteWithoutScheme()
@@ -219,10 +217,10 @@ void frmMain::buildControls()
 
     // Keyboard order: the tab control, then the controls that take focus in
     // ascending tab index.
-    const QList<QWidget *> order = {SSTab1->tabBar(), cmdInput,        cmdOutput,   txtFileTitle,
-                                    cmbVideoWindow,   cmbVideoBitrate, cmdEncode,   cmdAbout,
-                                    cmdExit,          cmbAudioBitrate, cmbAudioSampling,
-                                    cmdSettings,      cmdCancelUpload, cmdUpload};
+    const QList<QWidget *> order = {
+        SSTab1->tabBar(), cmdInput,    cmdOutput,       txtFileTitle, cmbVideoWindow,
+        cmbVideoBitrate,  cmdEncode,   cmdAbout,        cmdExit,      cmbAudioBitrate,
+        cmbAudioSampling, cmdSettings, cmdCancelUpload, cmdUpload};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
         setTabOrder(order[i], order[i + 1]);
     SSTab1->setCurrentIndex(0);
@@ -250,7 +248,8 @@ void frmMain::connectHandlers()
     connect(cmdCancelUpload, &QPushButton::clicked, this, &frmMain::cmdCancelUpload_Click);
     connect(FTP, &FtpClient::TransferProgress, this,
             [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                   std::int64_t total, bool *cancel) { FTP_TransferProgress(sent, total, cancel); });
+                   std::int64_t total,
+                   bool *cancel) { FTP_TransferProgress(sent, total, cancel); });
     connect(FTP, &FtpClient::TransferComplete, this,
             [this](const QString &, const QString &, std::int32_t) { FTP_TransferComplete(); });
 
@@ -263,7 +262,8 @@ bool frmMain::Form_Load()
 {
     try {
         if (m_context.anotherInstanceRunning && m_context.anotherInstanceRunning()) {
-            ShowError(*m_context.dialogs, nullptr, QStringLiteral("THIS SOFTWARE IS ALREADY OPEN!"));
+            ShowError(*m_context.dialogs, nullptr,
+                      QStringLiteral("THIS SOFTWARE IS ALREADY OPEN!"));
             m_context.endApplication();
             return false;
         }
@@ -281,9 +281,9 @@ bool frmMain::Form_Load()
         setFormPointerBusy(false);
         return true;
     } catch (const Failure &failure) {
-        ShowError(*m_context.dialogs, this,
-                  StartupErrorMessage(failure.number(),
-                                      QString::fromStdString(failure.description())));
+        ShowError(
+            *m_context.dialogs, this,
+            StartupErrorMessage(failure.number(), QString::fromStdString(failure.description())));
     } catch (const std::bad_alloc &) {
         ShowError(*m_context.dialogs, this,
                   StartupErrorMessage(7, QStringLiteral("Out of memory")));

@@ -16,7 +16,8 @@ namespace vantrel {
 namespace {
 
 // A window icon of nothing: the splash shows none, not even the program's.
-QIcon NoIcon() {
+QIcon NoIcon()
+{
     QPixmap blank(16, 16);
     blank.fill(Qt::transparent);
     return QIcon(blank);
@@ -26,7 +27,8 @@ QIcon NoIcon() {
 
 frmSplash::frmSplash(QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint)
-    , tmrSplash(new QTimer(this)) {
+    , tmrSplash(new QTimer(this))
+{
     setObjectName(QStringLiteral("frmSplash"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Form1"));
@@ -49,7 +51,8 @@ frmSplash::frmSplash(QWidget *mainWindow)
     Form_Load();
 }
 
-void frmSplash::centreOver(const QWidget *mainWindow) {
+void frmSplash::centreOver(const QWidget *mainWindow)
+{
     // The splash has no frame: its outer rectangle is its client area, and it
     // is centred on the main window's outer rectangle.
     QRect place(QPoint(0, 0), size());
@@ -69,11 +72,13 @@ void frmSplash::centreOver(const QWidget *mainWindow) {
     move(place.topLeft());
 }
 
-void frmSplash::Form_Load() {
+void frmSplash::Form_Load()
+{
     tmrSplash->start();
 }
 
-void frmSplash::tmrSplash_Timer() {
+void frmSplash::tmrSplash_Timer()
+{
     m_timerFired = true;
     tmrSplash->stop();
     // Closing deletes the window; the main window's guarded pointer to it
@@ -81,12 +86,14 @@ void frmSplash::tmrSplash_Timer() {
     close();
 }
 
-void frmSplash::reject() {
+void frmSplash::reject()
+{
     if (m_timerFired)
         QDialog::reject();
 }
 
-void frmSplash::closeEvent(QCloseEvent *event) {
+void frmSplash::closeEvent(QCloseEvent *event)
+{
     if (!m_timerFired) {
         event->ignore();
         return;
@@ -94,7 +101,8 @@ void frmSplash::closeEvent(QCloseEvent *event) {
     QDialog::closeEvent(event);
 }
 
-void frmSplash::keyPressEvent(QKeyEvent *event) {
+void frmSplash::keyPressEvent(QKeyEvent *event)
+{
     // No key does anything here, Esc included.
     event->accept();
 }

@@ -10,7 +10,8 @@ namespace vantrel {
 // The borderless picture shown for two seconds at start-up. Creating it
 // loads it, which starts its timer; the first tick closes and deletes it.
 // Until then it takes no input: clicks, Esc and close requests are refused.
-class frmSplash : public QDialog {
+class frmSplash : public QDialog
+{
     Q_OBJECT
 
 public:

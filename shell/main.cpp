@@ -22,9 +22,13 @@ int main(int argc, char *argv[])
     vantrel::AppContext context;
     context.dialogs = &dialogs;
     context.appFolder = QCoreApplication::applicationDirPath();
-    context.anotherInstanceRunning = [&guard] { return guard.anotherInstanceRunning(); };
+    context.anotherInstanceRunning = [&guard] {
+        return guard.anotherInstanceRunning();
+    };
     // Ending is immediate: no window runs another handler and nothing waits.
-    context.endApplication = [] { std::_Exit(0); };
+    context.endApplication = [] {
+        std::_Exit(0);
+    };
 
     vantrel::frmMain main(context);
     if (!main.Form_Load())

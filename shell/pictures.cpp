@@ -5,7 +5,8 @@
 
 // The pictures are compiled into the static GUI library (assets/assets.qrc);
 // registering them here also makes the linker keep them.
-static void RegisterPictureResources() {
+static void RegisterPictureResources()
+{
     static const bool registered = [] {
         Q_INIT_RESOURCE(assets);
         return true;
@@ -15,7 +16,8 @@ static void RegisterPictureResources() {
 
 namespace vantrel {
 
-QIcon AppIcon() {
+QIcon AppIcon()
+{
     RegisterPictureResources();
     QIcon icon;
     for (int size : {16, 24, 32})
@@ -23,7 +25,8 @@ QIcon AppIcon() {
     return icon;
 }
 
-QCursor HandCursor() {
+QCursor HandCursor()
+{
     RegisterPictureResources();
     // Monochrome cursor: the black pixels and the mask of every pixel shown.
     const QBitmap bitmap(QStringLiteral(":/vantrel/hand.xbm"));
@@ -33,7 +36,8 @@ QCursor HandCursor() {
     return QCursor(bitmap, mask, 7, 1);
 }
 
-QPixmap SplashPicture() {
+QPixmap SplashPicture()
+{
     RegisterPictureResources();
     return QPixmap(QStringLiteral(":/vantrel/splash.jpg"));
 }

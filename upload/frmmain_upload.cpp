@@ -19,7 +19,8 @@
 
 namespace vantrel {
 
-void frmMain::cmdUpload_Click() {
+void frmMain::cmdUpload_Click()
+{
     // The transfer under way goes on; a second one would tear down its
     // connection.
     if (m_transferRunning) {
@@ -54,7 +55,8 @@ void frmMain::cmdUpload_Click() {
     m_transferRunning = false;
 }
 
-void frmMain::RunUpload() {
+void frmMain::RunUpload()
+{
     try {
         settings::FtpSettings values{strFtpAddress.toStdString(), strFtpUserName.toStdString(),
                                      strFtpPassword.toStdString(),
@@ -85,11 +87,13 @@ void frmMain::RunUpload() {
     ResetUploadDisplay();
 }
 
-void frmMain::cmdCancelUpload_Click() {
+void frmMain::cmdCancelUpload_Click()
+{
     blnCancelRequested = true;
 }
 
-void frmMain::FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel) {
+void frmMain::FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel)
+{
     blnUploadInProgress = true;
     // The bar takes an int range: amounts beyond it are scaled down alike.
     const upload::ProgressBarRange bar = upload::ScaleProgressBar(sent, total);
@@ -112,7 +116,8 @@ void frmMain::FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *
     }
 }
 
-void frmMain::FTP_TransferComplete() {
+void frmMain::FTP_TransferComplete()
+{
     if (!blnUploadInProgress)
         return;
     ShowNotice(*m_context.dialogs, this,
@@ -120,7 +125,8 @@ void frmMain::FTP_TransferComplete() {
     setFormPointerBusy(false);
 }
 
-void frmMain::ResetUploadDisplay() {
+void frmMain::ResetUploadDisplay()
+{
     prgUpload->setValue(0);
     lblPercent->setText(QStringLiteral("Status: "));
     lblServerStatus->setText(QStringLiteral(" "));

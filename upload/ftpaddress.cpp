@@ -6,15 +6,18 @@ namespace vantrel::upload {
 
 namespace {
 
-bool IsBlank(char c) {
+bool IsBlank(char c)
+{
     return c == ' ' || c == '\t' || c == '\r' || c == '\n';
 }
 
-bool IsAsciiAlnum(char c) {
+bool IsAsciiAlnum(char c)
+{
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
     if (text.size() < prefix.size())
         return false;
     for (std::size_t i = 0; i < prefix.size(); ++i) {
@@ -27,7 +30,8 @@ bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
     return true;
 }
 
-std::optional<int> ParsePort(std::string_view digits) {
+std::optional<int> ParsePort(std::string_view digits)
+{
     if (digits.empty() || digits.size() > 5)
         return std::nullopt;
     int port = 0;
@@ -43,7 +47,8 @@ std::optional<int> ParsePort(std::string_view digits) {
 
 // Letters, digits, "-", "_", "." and any non-ASCII byte (international names
 // are converted by libcurl).
-bool IsHostName(std::string_view host) {
+bool IsHostName(std::string_view host)
+{
     if (host.empty())
         return false;
     return std::all_of(host.begin(), host.end(), [](char c) {
@@ -54,7 +59,8 @@ bool IsHostName(std::string_view host) {
 
 // Hex digits, ":" and "." (an embedded IPv4 part), then optionally "%" and a
 // zone name of letters and digits.
-bool IsIpv6Literal(std::string_view host) {
+bool IsIpv6Literal(std::string_view host)
+{
     const std::size_t percent = host.find('%');
     const std::string_view address = host.substr(0, percent);
     if (address.find(':') == std::string_view::npos)
@@ -73,7 +79,8 @@ bool IsIpv6Literal(std::string_view host) {
     });
 }
 
-void AppendPercentEncoded(std::string &out, unsigned char byte) {
+void AppendPercentEncoded(std::string &out, unsigned char byte)
+{
     static constexpr char kHex[] = "0123456789ABCDEF";
     out += '%';
     out += kHex[byte >> 4];
@@ -82,7 +89,8 @@ void AppendPercentEncoded(std::string &out, unsigned char byte) {
 
 } // namespace
 
-std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int defaultPort) {
+std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int defaultPort)
+{
     if (defaultPort < 1 || defaultPort > 65535)
         return std::nullopt;
     while (!address.empty() && IsBlank(address.front()))
@@ -144,7 +152,8 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
     return endpoint;
 }
 
-std::string FtpServerUrl(const FtpEndpoint &endpoint) {
+std::string FtpServerUrl(const FtpEndpoint &endpoint)
+{
     std::string url = "ftp://";
     if (endpoint.ipv6) {
         url += '[';
@@ -164,7 +173,8 @@ std::string FtpServerUrl(const FtpEndpoint &endpoint) {
     return url;
 }
 
-std::string FtpUrlPath(std::string_view remotePath) {
+std::string FtpUrlPath(std::string_view remotePath)
+{
     std::string out;
     out.reserve(remotePath.size() * 3);
     for (std::size_t i = 0; i < remotePath.size(); ++i) {
@@ -179,7 +189,8 @@ std::string FtpUrlPath(std::string_view remotePath) {
     return out;
 }
 
-bool IsSendableRemotePath(std::string_view remotePath) {
+bool IsSendableRemotePath(std::string_view remotePath)
+{
     if (remotePath.empty() || remotePath.back() == '/')
         return false;
     return std::none_of(remotePath.begin(), remotePath.end(), [](char c) {

@@ -9,7 +9,8 @@
 
 namespace vantrel::upload {
 
-struct FtpEndpoint {
+struct FtpEndpoint
+{
     std::string host; // without brackets
     int port = 21;
     bool ipv6 = false;

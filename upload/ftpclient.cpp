@@ -58,7 +58,8 @@ constexpr std::int32_t kErrConnectionLost = 12030;
 constexpr std::int32_t kErrTransferInProgress = 12110;
 
 // One login or one transfer: what the GUI thread and the worker share.
-struct Operation {
+struct Operation
+{
     std::atomic<bool> abort{false};
     std::atomic<std::int64_t> sent{0};
     // GUI thread only.
@@ -67,7 +68,8 @@ struct Operation {
 };
 
 // What the worker reports back.
-struct Outcome {
+struct Outcome
+{
     CURLcode code = CURLE_OK;
     // The server's last negative reply line without its closing full stop
     // ("550 No such file or directory"), if there was one.
@@ -76,7 +78,8 @@ struct Outcome {
     bool shortRead = false;
 };
 
-struct Reader {
+struct Reader
+{
     std::FILE *file = nullptr;
     std::int64_t remaining = 0;
     bool error = false;
@@ -85,7 +88,8 @@ struct Reader {
 
 // Sends at most the size the file had when the upload began, so the amount
 // sent never passes the total announced to the display.
-std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *userdata) {
+std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *userdata)
+{
     auto *reader = static_cast<Reader *>(userdata);
     std::size_t wanted = size * count;
     if (static_cast<std::uint64_t>(reader->remaining) < wanted)
@@ -105,7 +109,8 @@ std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *u
 }
 
 // libcurl hands FTP server replies to the header callback line by line.
-std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, void *userdata) {
+std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, void *userdata)
+{
     auto *outcome = static_cast<Outcome *>(userdata);
     std::string_view line(buffer, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
@@ -123,18 +128,21 @@ std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, v
     return size * count;
 }
 
-int ReportProgress(void *clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded) {
+int ReportProgress(void *clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
+{
     auto *operation = static_cast<Operation *>(clientp);
     operation->sent.store(uploaded, std::memory_order_relaxed);
     return operation->abort.load(std::memory_order_relaxed) ? 1 : 0;
 }
 
-void InitCurlOnce() {
+void InitCurlOnce()
+{
     static std::once_flag once;
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-std::FILE *OpenForReading(const QString &path) {
+std::FILE *OpenForReading(const QString &path)
+{
 #ifdef _WIN32
     return _wfopen(reinterpret_cast<const wchar_t *>(path.utf16()), L"rb");
 #else
@@ -143,7 +151,8 @@ std::FILE *OpenForReading(const QString &path) {
 }
 
 // Errors after which libcurl keeps the control connection usable.
-bool KeepsConnection(CURLcode code) {
+bool KeepsConnection(CURLcode code)
+{
     switch (code) {
     case CURLE_UPLOAD_FAILED:
     case CURLE_REMOTE_ACCESS_DENIED:
@@ -155,7 +164,8 @@ bool KeepsConnection(CURLcode code) {
     }
 }
 
-Failure Describe(const Outcome &outcome) {
+Failure Describe(const Outcome &outcome)
+{
     if (outcome.readError)
         return {kErrFileAccess, "Could not read the local file"};
     if (outcome.shortRead)
@@ -209,15 +219,18 @@ Failure Describe(const Outcome &outcome) {
 
 } // namespace
 
-class FtpClient::Private {
+class FtpClient::Private
+{
 public:
     explicit Private(FtpClient *owner)
-        : q(owner) {
+        : q(owner)
+    {
         InitCurlOnce();
         worker = std::thread([this] { RunWorker(); });
     }
 
-    ~Private() {
+    ~Private()
+    {
         if (current)
             current->abort = true;
         Post([this] { CloseConnection(); });
@@ -234,7 +247,8 @@ public:
     // Runs `work` on the worker thread and waits for its outcome in a nested
     // event loop. Nothing is returned when the client was destroyed while
     // waiting; then neither it nor its Private may be touched any more.
-    std::optional<Outcome> Await(std::function<Outcome()> work) {
+    std::optional<Outcome> Await(std::function<Outcome()> work)
+    {
         QEventLoop loop;
         std::optional<Outcome> result;
         FtpClient *owner = q;
@@ -261,7 +275,8 @@ public:
     // Raises TransferProgress; false when the client was destroyed by a
     // handler.
     bool RaiseProgress(Operation &operation, const QString &localPath, const QString &remotePath,
-                       std::int64_t sent, std::int64_t total) {
+                       std::int64_t sent, std::int64_t total)
+    {
         inProgressEvent = true;
         bool cancel = false;
         QPointer<FtpClient> alive(q);
@@ -278,7 +293,8 @@ public:
 
     // Worker thread only.
     void Login(const std::string &url, const std::string &userName, const std::string &password,
-               Operation *operation, Outcome &outcome) {
+               Operation *operation, Outcome &outcome)
+    {
         CloseConnection();
         easy = curl_easy_init();
         if (!easy) {
@@ -297,7 +313,8 @@ public:
     }
 
     void Send(const std::string &url, std::FILE *file, std::int64_t size, Operation *operation,
-              Outcome &outcome) {
+              Outcome &outcome)
+    {
         if (!easy) {
             outcome.code = CURLE_SEND_ERROR;
             return;
@@ -318,14 +335,16 @@ public:
 
     // Closes the control connection: libcurl says QUIT when the connection
     // is still in order, and simply closes it after a broken transfer.
-    void CloseConnection() {
+    void CloseConnection()
+    {
         if (easy) {
             curl_easy_cleanup(easy);
             easy = nullptr;
         }
     }
 
-    void Post(std::function<void()> job) {
+    void Post(std::function<void()> job)
+    {
         {
             std::lock_guard lock(mutex);
             jobs.push_back(std::move(job));
@@ -348,7 +367,8 @@ public:
     long stallTimeout = 60;
 
 private:
-    void ApplyCommonOptions() {
+    void ApplyCommonOptions()
+    {
         curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
         curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
         curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, workerConnectTimeout);
@@ -367,7 +387,8 @@ private:
         curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, KeepServerReply);
     }
 
-    CURLcode Perform(Operation *operation, Outcome &outcome) {
+    CURLcode Perform(Operation *operation, Outcome &outcome)
+    {
         curl_easy_setopt(easy, CURLOPT_XFERINFODATA, operation);
         curl_easy_setopt(easy, CURLOPT_HEADERDATA, &outcome);
         const CURLcode code = curl_easy_perform(easy);
@@ -376,7 +397,8 @@ private:
         return code;
     }
 
-    void RunWorker() {
+    void RunWorker()
+    {
         for (;;) {
             std::function<void()> job;
             {
@@ -408,22 +430,25 @@ public:
 
 FtpClient::FtpClient(QObject *parent)
     : QObject(parent)
-    , d(std::make_unique<Private>(this)) {
-}
+    , d(std::make_unique<Private>(this))
+{}
 
 FtpClient::~FtpClient() = default;
 
-void FtpClient::setTimeouts(int connectSeconds, int stallSeconds) {
+void FtpClient::setTimeouts(int connectSeconds, int stallSeconds)
+{
     d->connectTimeout = std::max(1, connectSeconds);
     d->stallTimeout = std::max(1, stallSeconds);
 }
 
-bool FtpClient::IsConnected() const {
+bool FtpClient::IsConnected() const
+{
     return d->connected;
 }
 
 void FtpClient::Connect(const QString &address, const QString &userName, const QString &password,
-                        int port, bool) {
+                        int port, bool)
+{
     if (d->busy)
         throw Failure(kErrTransferInProgress, "Another transfer is running");
     d->connected = false;
@@ -461,7 +486,8 @@ void FtpClient::Connect(const QString &address, const QString &userName, const Q
     d->connected = true;
 }
 
-void FtpClient::Disconnect() {
+void FtpClient::Disconnect()
+{
     if (d->current) {
         d->current->disconnected = true;
         d->current->abort = true;
@@ -471,7 +497,8 @@ void FtpClient::Disconnect() {
     d->Post([p] { p->CloseConnection(); });
 }
 
-void FtpClient::UploadFile(const QString &localPath, const QString &, const QString &remotePath) {
+void FtpClient::UploadFile(const QString &localPath, const QString &, const QString &remotePath)
+{
     if (d->busy)
         throw Failure(kErrTransferInProgress, "Another transfer is running");
     if (!d->connected || !d->endpoint)

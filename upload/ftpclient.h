@@ -18,7 +18,8 @@
 
 namespace vantrel {
 
-class FtpClient : public QObject {
+class FtpClient : public QObject
+{
     Q_OBJECT
 
 public:

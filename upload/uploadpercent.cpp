@@ -8,7 +8,8 @@ namespace vantrel::upload {
 
 namespace {
 
-double RoundHalfToEven(double x) {
+double RoundHalfToEven(double x)
+{
     const double lower = std::floor(x);
     const double fraction = x - lower;
     if (fraction > 0.5)
@@ -20,7 +21,8 @@ double RoundHalfToEven(double x) {
 
 } // namespace
 
-int UploadPercent(std::int64_t sent, std::int64_t total) {
+int UploadPercent(std::int64_t sent, std::int64_t total)
+{
     if (total <= 0)
         return 100;
     sent = std::clamp<std::int64_t>(sent, 0, total);
@@ -28,7 +30,8 @@ int UploadPercent(std::int64_t sent, std::int64_t total) {
     return static_cast<int>(std::clamp(RoundHalfToEven(percent), 0.0, 100.0));
 }
 
-ProgressBarRange ScaleProgressBar(std::int64_t sent, std::int64_t total) {
+ProgressBarRange ScaleProgressBar(std::int64_t sent, std::int64_t total)
+{
     if (total <= 0)
         return {1, 1};
     sent = std::clamp<std::int64_t>(sent, 0, total);

@@ -16,7 +16,8 @@ int UploadPercent(std::int64_t sent, std::int64_t total);
 // A progress bar takes an int range. Totals that fit are used as they are;
 // larger ones are divided down by the same factor as the amount sent, so the
 // bar keeps its proportion. A total of 0 gives a full bar (1 of 1).
-struct ProgressBarRange {
+struct ProgressBarRange
+{
     int maximum = 0;
     int value = 0;
 };

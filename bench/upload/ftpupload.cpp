@@ -22,11 +22,13 @@
 namespace {
 
 // Receives the probe events and notes how long each waited in the queue.
-class DelayProbe : public QObject {
+class DelayProbe : public QObject
+{
 public:
     static constexpr QEvent::Type kProbe = QEvent::User;
 
-    DelayProbe() {
+    DelayProbe()
+    {
         m_clock.start();
         m_timer.setTimerType(Qt::PreciseTimer);
         m_timer.setInterval(20);
@@ -39,14 +41,16 @@ public:
     void stop() { m_timer.stop(); }
 
     // Waits in milliseconds, sorted.
-    std::vector<double> delays() const {
+    std::vector<double> delays() const
+    {
         std::vector<double> sorted = m_delays;
         std::sort(sorted.begin(), sorted.end());
         return sorted;
     }
 
 protected:
-    bool event(QEvent *event) override {
+    bool event(QEvent *event) override
+    {
         if (event->type() != kProbe)
             return QObject::event(event);
         if (m_handled < m_postedAt.size())
@@ -62,7 +66,8 @@ private:
     std::vector<double> m_delays;
 };
 
-double Percentile(const std::vector<double> &sorted, double p) {
+double Percentile(const std::vector<double> &sorted, double p)
+{
     if (sorted.empty())
         return 0.0;
     const auto index = static_cast<std::size_t>(p * static_cast<double>(sorted.size() - 1));
@@ -71,7 +76,8 @@ double Percentile(const std::vector<double> &sorted, double p) {
 
 } // namespace
 
-int main(int argc, char *argv[]) {
+int main(int argc, char *argv[])
+{
     QCoreApplication app(argc, argv);
     const QStringList args = QCoreApplication::arguments();
     if (args.size() != 6) {

@@ -14,7 +14,8 @@ using namespace vantrel::codepage;
 
 namespace {
 
-TEST(CodePage, KnownCharacters) {
+TEST(CodePage, KnownCharacters)
+{
     EXPECT_EQ(Cp1252ToUtf8("\x80"), "\u20AC");
     EXPECT_EQ(Cp1252ToUtf8("caf\xE9 \x9F\x8A"), "caf\u00E9 \u0178\u0160");
     EXPECT_EQ(Cp1252ToUtf8(std::string("a\0b", 3)), std::string("a\0b", 3));
@@ -22,7 +23,8 @@ TEST(CodePage, KnownCharacters) {
     EXPECT_EQ(Utf8ToCp1252(""), "");
 }
 
-TEST(CodePage, UndefinedBytesBecomeTheirControlCharacters) {
+TEST(CodePage, UndefinedBytesBecomeTheirControlCharacters)
+{
     for (unsigned char byte : {0x81, 0x8D, 0x8F, 0x90, 0x9D}) {
         EXPECT_EQ(Cp1252ToUnicode(byte), static_cast<char32_t>(byte));
         EXPECT_EQ(UnicodeToCp1252(byte), byte);
@@ -30,7 +32,8 @@ TEST(CodePage, UndefinedBytesBecomeTheirControlCharacters) {
     EXPECT_EQ(Cp1252ToUtf8("\x81"), "\xC2\x81");
 }
 
-TEST(CodePage, EveryByteRoundTripsThroughUtf8) {
+TEST(CodePage, EveryByteRoundTripsThroughUtf8)
+{
     std::string bytes;
     std::set<char32_t> characters;
     for (int code = 0; code < 256; ++code) {
@@ -43,7 +46,8 @@ TEST(CodePage, EveryByteRoundTripsThroughUtf8) {
 
 #ifdef VANTREL_HAVE_ICONV
 // The C library's own table agrees on every byte the code page defines.
-TEST(CodePage, AgreesWithIconv) {
+TEST(CodePage, AgreesWithIconv)
+{
     iconv_t converter = iconv_open("UTF-8", "CP1252");
     if (converter == reinterpret_cast<iconv_t>(-1))
         GTEST_SKIP() << "no CP1252 converter";
@@ -65,7 +69,8 @@ TEST(CodePage, AgreesWithIconv) {
 }
 #endif
 
-TEST(CodePage, CharactersWithoutACodeAreReportedWhereTheyStand) {
+TEST(CodePage, CharactersWithoutACodeAreReportedWhereTheyStand)
+{
     std::size_t offset = 99;
     EXPECT_EQ(Utf8ToCp1252("ab\u0100c", &offset), std::nullopt);
     EXPECT_EQ(offset, 2u);
@@ -79,8 +84,10 @@ TEST(CodePage, CharactersWithoutACodeAreReportedWhereTheyStand) {
     EXPECT_EQ(UnicodeToCp1252(0xFFFD), std::nullopt);
 }
 
-TEST(CodePage, InvalidUtf8IsRefusedWithoutReadingPastTheEnd) {
-    const struct {
+TEST(CodePage, InvalidUtf8IsRefusedWithoutReadingPastTheEnd)
+{
+    const struct
+    {
         std::string text;
         std::size_t offset;
     } cases[] = {

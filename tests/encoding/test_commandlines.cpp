@@ -16,8 +16,7 @@ const std::string kDefaultOptions = BuildEncoderOptions("48", "16000", "468", "3
 
 EncodeJob WindowsExample()
 {
-    return {"C:\\Encoder", "D:\\Videos\\holiday.avi", kDefaultOptions, "E:\\Out\\",
-            "holiday.mp4"};
+    return {"C:\\Encoder", "D:\\Videos\\holiday.avi", kDefaultOptions, "E:\\Out\\", "holiday.mp4"};
 }
 
 using Args = std::vector<std::string>;
@@ -43,8 +42,8 @@ TEST(CommandLines, NativeFormUsesTheGivenSeparator)
                         "clip.mp4"};
     EXPECT_EQ(ComposeRepairLine(job, '/'),
               "/opt/vantrel/fix \"/tmp/out/clip.mp4.temp\" \"/tmp/out/clip.mp4\"");
-    EXPECT_EQ(ComposeEncoderLine(job, '/').rfind("/opt/vantrel/mencoder \"/home/ann/clip.avi\" ", 0),
-              0u);
+    EXPECT_EQ(
+        ComposeEncoderLine(job, '/').rfind("/opt/vantrel/mencoder \"/home/ann/clip.avi\" ", 0), 0u);
     EXPECT_EQ(TemporaryOutputPath(job), "/tmp/out/clip.mp4.temp");
     EXPECT_EQ(FinalOutputPath(job), "/tmp/out/clip.mp4");
 }
@@ -56,13 +55,33 @@ TEST(CommandLines, WorkedExampleSplitsIntoTheEncodersArguments)
     ASSERT_TRUE(start);
     EXPECT_EQ(start->program, "C:\\Encoder\\mencoder");
     const Args expected = {"D:\\Videos\\holiday.avi",
-                           "-sws", "9", "-vf", "harddup", "-oac", "faac", "-faacopts",
-                           "br=48:mpeg=4:object=2:raw", "-channels", "2", "-srate", "16000",
-                           "-ovc", "x264", "-x264encopts",
+                           "-sws",
+                           "9",
+                           "-vf",
+                           "harddup",
+                           "-oac",
+                           "faac",
+                           "-faacopts",
+                           "br=48:mpeg=4:object=2:raw",
+                           "-channels",
+                           "2",
+                           "-srate",
+                           "16000",
+                           "-ovc",
+                           "x264",
+                           "-x264encopts",
                            "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:"
                            "global_header",
-                           "-ofps", "25", "-vf-add", "scale=320:240", "-of", "lavf",
-                           "-lavfopts", "format=mp4", "-o", "E:\\Out\\holiday.mp4.temp"};
+                           "-ofps",
+                           "25",
+                           "-vf-add",
+                           "scale=320:240",
+                           "-of",
+                           "lavf",
+                           "-lavfopts",
+                           "format=mp4",
+                           "-o",
+                           "E:\\Out\\holiday.mp4.temp"};
     EXPECT_EQ(start->arguments, expected);
 }
 
@@ -70,15 +89,15 @@ TEST(CommandLines, PathsWithSpacesStayOneArgumentEverywhere)
 {
     const EncodeJob job{"C:\\Program Files\\Vantrel", "D:\\My Videos\\summer holiday.avi",
                         kDefaultOptions, "E:\\Out Folder\\", "summer holiday.mp4"};
-    const auto encoder = ProgramStartFromLine(ComposeEncoderLine(job, '\\'),
-                                              "C:\\Program Files\\Vantrel\\mencoder");
+    const auto encoder =
+        ProgramStartFromLine(ComposeEncoderLine(job, '\\'), "C:\\Program Files\\Vantrel\\mencoder");
     ASSERT_TRUE(encoder);
     EXPECT_EQ(encoder->arguments.front(), "D:\\My Videos\\summer holiday.avi");
     EXPECT_EQ(encoder->arguments.back(), "E:\\Out Folder\\summer holiday.mp4.temp");
     EXPECT_EQ(encoder->arguments.size(), 27u);
 
-    const auto repair = ProgramStartFromLine(ComposeRepairLine(job, '\\'),
-                                             "C:\\Program Files\\Vantrel\\fix");
+    const auto repair =
+        ProgramStartFromLine(ComposeRepairLine(job, '\\'), "C:\\Program Files\\Vantrel\\fix");
     ASSERT_TRUE(repair);
     EXPECT_EQ(repair->arguments, (Args{"E:\\Out Folder\\summer holiday.mp4.temp",
                                        "E:\\Out Folder\\summer holiday.mp4"}));
@@ -109,7 +128,7 @@ TEST(WindowsArguments, FollowTheSystemRules)
         {"\"\"", {""}},
         {"a \"\" b", {"a", "", "b"}},
         {"\"C:\\dir\\\\\" next", {"C:\\dir\\", "next"}}, // 2n backslashes, then a mark
-        {"a\\\"b", {"a\"b"}},                              // 2n+1: a literal mark
+        {"a\\\"b", {"a\"b"}},                            // 2n+1: a literal mark
         {"a\\\\\\\"b", {"a\\\"b"}},
         {"C:\\dir\\ x", {"C:\\dir\\", "x"}}, // backslashes alone are literal
         {"\"a\"\"b\"", {"a\"b"}},            // a doubled mark inside quotes

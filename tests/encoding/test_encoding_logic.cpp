@@ -13,10 +13,9 @@ namespace {
 
 std::string Defaults()
 {
-    return BuildEncoderOptions(kAudioBitrates[kDefaultAudioBitrate],
-                               kAudioSamplings[kDefaultAudioSampling],
-                               kVideoBitrates[kDefaultVideoBitrate],
-                               kVideoWindows[kDefaultVideoWindow]);
+    return BuildEncoderOptions(
+        kAudioBitrates[kDefaultAudioBitrate], kAudioSamplings[kDefaultAudioSampling],
+        kVideoBitrates[kDefaultVideoBitrate], kVideoWindows[kDefaultVideoWindow]);
 }
 
 } // namespace
@@ -50,10 +49,8 @@ TEST(EncoderOptions, EachValueLandsInItsPlaceAndNothingElseMoves)
     };
     EXPECT_EQ(BuildEncoderOptions("48", "16000", "468", "1024:768"),
               replaced("scale=320:240 ", "scale=1024:768 "));
-    EXPECT_EQ(BuildEncoderOptions("128", "16000", "468", "320:240"),
-              replaced("br=48:", "br=128:"));
-    EXPECT_EQ(BuildEncoderOptions("196", "16000", "468", "320:240"),
-              replaced("br=48:", "br=196:"));
+    EXPECT_EQ(BuildEncoderOptions("128", "16000", "468", "320:240"), replaced("br=48:", "br=128:"));
+    EXPECT_EQ(BuildEncoderOptions("196", "16000", "468", "320:240"), replaced("br=48:", "br=196:"));
     EXPECT_EQ(BuildEncoderOptions("48", "44100", "468", "320:240"),
               replaced("-srate 16000 ", "-srate 44100 "));
     // The VBV values stay whatever the chosen rate.
@@ -74,11 +71,16 @@ TEST(EncoderOptions, AnEmptyListLeavesAnEmptyValue)
 TEST(OutputName, ProposalReplacesTheExtension)
 {
     const std::pair<const char *, const char *> cases[] = {
-        {"clip.avi", "clip.mp4"},       {"Holiday.MPEG", "Holiday.mp4"},
-        {"trailer.mp4", "trailer.mp4"}, {"x.3gp", "x.mp4"},
-        {"intro.m1v", "intro.mp4"},     {"clip.divx", "clip.dmp4"},
-        {"abc", "mp4"},                 {"mpeg", "mp4"},
-        {"Fête.avi", "Fête.mp4"},       {"été", "mp4"},
+        {"clip.avi", "clip.mp4"},
+        {"Holiday.MPEG", "Holiday.mp4"},
+        {"trailer.mp4", "trailer.mp4"},
+        {"x.3gp", "x.mp4"},
+        {"intro.m1v", "intro.mp4"},
+        {"clip.divx", "clip.dmp4"},
+        {"abc", "mp4"},
+        {"mpeg", "mp4"},
+        {"Fête.avi", "Fête.mp4"},
+        {"été", "mp4"},
         {"über.mPeG", "über.mp4"},
     };
     for (const auto &[title, expected] : cases)

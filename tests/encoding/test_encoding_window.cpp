@@ -33,7 +33,9 @@ protected:
         ASSERT_TRUE(appDir.isValid() && workDir.isValid());
         context.dialogs = &dialogs;
         context.appFolder = appDir.path();
-        context.endApplication = [this] { ++endCount; };
+        context.endApplication = [this] {
+            ++endCount;
+        };
         context.showSplash = false;
         window = std::make_unique<frmMain>(context);
         ASSERT_TRUE(window->Form_Load());
@@ -131,7 +133,8 @@ TEST_F(EncodingWindowTest, StartUpFillsTheListsWithTheirDefaults)
 TEST_F(EncodingWindowTest, EveryListChangeRebuildsTheOptionString)
 {
     child<QComboBox>("cmbVideoWindow")->setCurrentIndex(7);
-    EXPECT_TRUE(window->encoderOptions().endsWith(QStringLiteral(" -ofps 25 -vf-add scale=1024:768 ")));
+    EXPECT_TRUE(
+        window->encoderOptions().endsWith(QStringLiteral(" -ofps 25 -vf-add scale=1024:768 ")));
     child<QComboBox>("cmbVideoBitrate")->setCurrentIndex(8);
     EXPECT_TRUE(window->encoderOptions().contains(QStringLiteral("bitrate=2400:vbv_maxrate=768")));
     child<QComboBox>("cmbAudioSampling")->setCurrentIndex(4);
@@ -212,9 +215,15 @@ TEST_F(EncodingWindowTest, ChecksComeInOrderWithTheirFocus)
          QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .Mp4 FILE."), "txtFileTitle"},
         {[&] { title->setText(QStringLiteral("mp4")); },
          QStringLiteral("INVALID OUTPUT FILE NAME! MUST BE A .Mp4 FILE."), "txtFileTitle"},
-        {[&] { input->setText(work(QStringLiteral("a\"b.avi"))); title->setText(QStringLiteral("a\"b.mp4")); },
+        {[&] {
+             input->setText(work(QStringLiteral("a\"b.avi")));
+             title->setText(QStringLiteral("a\"b.mp4"));
+         },
          QStringLiteral("THE FILE PATH CANNOT CONTAIN A QUOTATION MARK!"), "cmdInput"},
-        {[&] { input->setText(work(QStringLiteral("a.avi"))); output->setText(QStringLiteral("/tmp/\"x\"/")); },
+        {[&] {
+             input->setText(work(QStringLiteral("a.avi")));
+             output->setText(QStringLiteral("/tmp/\"x\"/"));
+         },
          QStringLiteral("THE FILE PATH CANNOT CONTAIN A QUOTATION MARK!"), "cmdOutput"},
         {[&] { output->setText(folder); },
          QStringLiteral("THE FILE PATH CANNOT CONTAIN A QUOTATION MARK!"), "txtFileTitle"},
@@ -294,14 +303,16 @@ TEST_F(EncodingWindowTest, RepairFailuresAreReported)
     installRepair(3, false);
     dialogs.answer(vbOK);
     encode();
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{QStringLiteral("THE ENCODED FILE COULD NOT BE FINISHED!")});
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{QStringLiteral("THE ENCODED FILE COULD NOT BE FINISHED!")});
 
     // Exit code 0 but no final file is no success either.
     installRepair(0, false);
     dialogs.clear();
     dialogs.answer(vbOK);
     encode();
-    EXPECT_EQ(dialogs.boxTexts(), QStringList{QStringLiteral("THE ENCODED FILE COULD NOT BE FINISHED!")});
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{QStringLiteral("THE ENCODED FILE COULD NOT BE FINISHED!")});
 
     QFile::remove(appDir.filePath(QStringLiteral("fix")));
     dialogs.clear();
@@ -412,8 +423,8 @@ TEST_F(EncodingWindowTest, ClosingTheEncoderWindowStopsTheEncoder)
             }
         }
     });
-    dialogs.answer(vbOK);      // the failed run
-    dialogs.answer(vbNo);      // the held-back close request, asked after the run
+    dialogs.answer(vbOK); // the failed run
+    dialogs.answer(vbNo); // the held-back close request, asked after the run
     encode();
     QApplication::processEvents();
     EXPECT_TRUE(windowSeen);
@@ -464,7 +475,8 @@ TEST_F(EncodingWindowTest, EncodesARealClipFromEndToEnd)
                  QStringLiteral("-of"), QStringLiteral("compact=p=0:nk=0"), final});
     ASSERT_TRUE(probe.waitForFinished(30000));
     const QString streams = QString::fromUtf8(probe.readAllStandardOutput());
-    EXPECT_TRUE(streams.contains(QStringLiteral("codec_name=h264|width=320|height=240|r_frame_rate=25/1")))
+    EXPECT_TRUE(
+        streams.contains(QStringLiteral("codec_name=h264|width=320|height=240|r_frame_rate=25/1")))
         << streams.toStdString();
     EXPECT_TRUE(streams.contains(QStringLiteral("codec_name=aac|sample_rate=16000|channels=2")))
         << streams.toStdString();

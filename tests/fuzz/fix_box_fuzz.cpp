@@ -11,14 +11,16 @@ using namespace vantrel::fix;
 
 namespace {
 
-void Check(bool ok, const char *what) {
+void Check(bool ok, const char *what)
+{
     if (!ok) {
         std::fprintf(stderr, "fix_box_fuzz: %s\n", what);
         std::abort();
     }
 }
 
-std::vector<std::uint8_t> MoovOf(ByteSource &source) {
+std::vector<std::uint8_t> MoovOf(ByteSource &source)
+{
     for (const TopBox &b : ScanTopLevel(source)) {
         if (b.header.type == FourCC("moov")) {
             std::vector<std::uint8_t> bytes(std::size_t(b.header.size));
@@ -31,7 +33,8 @@ std::vector<std::uint8_t> MoovOf(ByteSource &source) {
 
 } // namespace
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size) {
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
+{
     const std::span<const std::uint8_t> input(data, size);
     MemorySource source(input);
     Plan plan;

@@ -29,13 +29,16 @@ namespace {
 
 using test::ScriptedDialogs;
 
-QString Q(const char *utf8) {
+QString Q(const char *utf8)
+{
     return QString::fromUtf8(utf8);
 }
 
-class SettingsWindowTest : public ::testing::Test {
+class SettingsWindowTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_TRUE(m_folder.isValid());
         m_context.dialogs = &m_dialogs;
         m_context.appFolder = m_folder.path();
@@ -43,7 +46,8 @@ protected:
         m_main.move(240, 180);
         m_main.show();
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         QFile::setPermissions(m_folder.path(),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
         EXPECT_TRUE(m_dialogs.allAnswersUsed());
@@ -51,37 +55,44 @@ protected:
 
     // Creates the window as the main window does (loading the file) and
     // shows it.
-    std::unique_ptr<frmSetttings> Open() {
+    std::unique_ptr<frmSetttings> Open()
+    {
         auto window = std::make_unique<frmSetttings>(m_context, &m_main);
         window->show();
         return window;
     }
     template<typename W>
-    static W *Get(const QWidget *window, const char *name) {
+    static W *Get(const QWidget *window, const char *name)
+    {
         W *child = window->findChild<W *>(QString::fromLatin1(name));
         EXPECT_NE(child, nullptr) << name;
         return child;
     }
-    static QLineEdit *Field(const QWidget *window, const char *name) {
+    static QLineEdit *Field(const QWidget *window, const char *name)
+    {
         return Get<QLineEdit>(window, name);
     }
     static void Fill(const QWidget *window, const QString &address, const QString &user,
-                     const QString &password, const QString &folder) {
+                     const QString &password, const QString &folder)
+    {
         Field(window, "txtFTPAddress")->setText(address);
         Field(window, "txtUserName")->setText(user);
         Field(window, "txtPassword")->setText(password);
         Field(window, "txtServerFolder")->setText(folder);
     }
-    static void Click(const QWidget *window, const char *button) {
+    static void Click(const QWidget *window, const char *button)
+    {
         QTest::mouseClick(Get<QPushButton>(window, button), Qt::LeftButton);
     }
 
     QString SettingsPath() const { return m_folder.filePath(QStringLiteral("rider.brm")); }
-    QByteArray FileBytes() const {
+    QByteArray FileBytes() const
+    {
         QFile file(SettingsPath());
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<missing>");
     }
-    void WriteFile(const QByteArray &bytes) const {
+    void WriteFile(const QByteArray &bytes) const
+    {
         QFile file(SettingsPath());
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(bytes);
@@ -99,7 +110,8 @@ const QByteArray kKnownFile("\xD5\xEA\xD5\xA2\xD7\xE1\xCD\xE7\xD1\xDA\xD2\x9D\xD
                             "\xDF\x96\xDC\r\n"
                             "\r\n");
 
-TEST_F(SettingsWindowTest, Layout) {
+TEST_F(SettingsWindowTest, Layout)
+{
     auto window = Open();
     EXPECT_EQ(window->windowTitle(), QStringLiteral("FTP Settings - Brenmoor"));
     EXPECT_EQ(window->size(), QSize(327, 175));
@@ -110,7 +122,8 @@ TEST_F(SettingsWindowTest, Layout) {
 
     auto *frame = Get<QFrame>(window.get(), "Frame1");
     EXPECT_EQ(frame->geometry(), QRect(8, 0, 313, 129));
-    const struct {
+    const struct
+    {
         const char *name;
         QRect place;
         QWidget *container;
@@ -132,7 +145,8 @@ TEST_F(SettingsWindowTest, Layout) {
         EXPECT_EQ(control->parentWidget(), p.container) << p.name;
     }
 
-    const struct {
+    const struct
+    {
         const char *label;
         const char *caption;
         const char *field;
@@ -179,9 +193,11 @@ TEST_F(SettingsWindowTest, Layout) {
                                     "cmdSaveSettings cmdExit txtFTPAddress"));
 }
 
-TEST_F(SettingsWindowTest, OnlyTheFirstBlankValueIsReported) {
+TEST_F(SettingsWindowTest, OnlyTheFirstBlankValueIsReported)
+{
     auto window = Open();
-    const struct {
+    const struct
+    {
         QString address, user, password;
         const char *message;
         const char *focus;
@@ -204,7 +220,8 @@ TEST_F(SettingsWindowTest, OnlyTheFirstBlankValueIsReported) {
     EXPECT_FALSE(QFile::exists(SettingsPath()));
 }
 
-TEST_F(SettingsWindowTest, SavesSpacesAndAnEmptyFolderAndStaysOpen) {
+TEST_F(SettingsWindowTest, SavesSpacesAndAnEmptyFolderAndStaysOpen)
+{
     auto window = Open();
     Fill(window.get(), QStringLiteral("   "), QStringLiteral("u"), QStringLiteral("p"), QString());
     m_dialogs.answer(vbOK);
@@ -219,7 +236,8 @@ TEST_F(SettingsWindowTest, SavesSpacesAndAnEmptyFolderAndStaysOpen) {
     EXPECT_EQ(Field(window.get(), "txtFTPAddress")->text(), QStringLiteral("   "));
 }
 
-TEST_F(SettingsWindowTest, ReopeningShowsWhatTheFileHolds) {
+TEST_F(SettingsWindowTest, ReopeningShowsWhatTheFileHolds)
+{
     {
         auto window = Open();
         Fill(window.get(), QStringLiteral(" caf\u00E9.example "), QStringLiteral("\u20AC"),
@@ -250,7 +268,8 @@ TEST_F(SettingsWindowTest, ReopeningShowsWhatTheFileHolds) {
     EXPECT_EQ(m_dialogs.boxes().size(), 1); // the notice of the save only
 }
 
-TEST_F(SettingsWindowTest, EscAndTitleBarCloseDropEdits) {
+TEST_F(SettingsWindowTest, EscAndTitleBarCloseDropEdits)
+{
     WriteFile(kKnownFile);
     auto window = Open();
     QApplication::setActiveWindow(window.get());
@@ -279,10 +298,12 @@ TEST_F(SettingsWindowTest, EscAndTitleBarCloseDropEdits) {
     EXPECT_TRUE(m_dialogs.boxes().isEmpty());
 }
 
-TEST_F(SettingsWindowTest, ValuesTheFileCannotCarryAreRefused) {
+TEST_F(SettingsWindowTest, ValuesTheFileCannotCarryAreRefused)
+{
     WriteFile(kKnownFile);
     auto window = Open();
-    const struct {
+    const struct
+    {
         QString address, user, password, folder;
         const char *message;
         const char *focus;
@@ -312,7 +333,8 @@ TEST_F(SettingsWindowTest, ValuesTheFileCannotCarryAreRefused) {
     EXPECT_EQ(FileBytes(), kKnownFile);
 }
 
-TEST_F(SettingsWindowTest, FailedSaveIsReportedAndKeepsTheOldFile) {
+TEST_F(SettingsWindowTest, FailedSaveIsReportedAndKeepsTheOldFile)
+{
     // The application folder below a regular file: nothing can be written
     // there, also for root. Loading finds no file and says nothing.
     WriteFile("plain");
@@ -344,7 +366,8 @@ TEST_F(SettingsWindowTest, FailedSaveIsReportedAndKeepsTheOldFile) {
     EXPECT_EQ(FileBytes(), kKnownFile);
 }
 
-TEST_F(SettingsWindowTest, UnreadableFileIsReportedAndTheWindowOpensEmpty) {
+TEST_F(SettingsWindowTest, UnreadableFileIsReportedAndTheWindowOpensEmpty)
+{
     // A folder where the file should be.
     ASSERT_TRUE(QDir(m_folder.path()).mkdir(QStringLiteral("rider.brm")));
     m_dialogs.answer(vbOK);

@@ -22,32 +22,38 @@ using vantrel::Failure;
 
 namespace {
 
-class SettingsFileTest : public ::testing::Test {
+class SettingsFileTest : public ::testing::Test
+{
 protected:
-    void SetUp() override {
+    void SetUp() override
+    {
         std::random_device seed;
         do {
             m_folder = fs::temp_directory_path() / ("vantrel-settings-" + std::to_string(seed()));
         } while (!fs::create_directory(m_folder));
         m_file = SettingsFilePath(m_folder);
     }
-    void TearDown() override {
+    void TearDown() override
+    {
         std::error_code ignored;
         fs::permissions(m_folder, fs::perms::owner_all, ignored);
         fs::remove_all(m_folder, ignored);
     }
 
-    static void WriteBytes(const fs::path &file, const std::string &bytes) {
+    static void WriteBytes(const fs::path &file, const std::string &bytes)
+    {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out << bytes;
         ASSERT_TRUE(out.good());
     }
-    static std::string ReadBytes(const fs::path &file) {
+    static std::string ReadBytes(const fs::path &file)
+    {
         std::ifstream in(file, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
     // The names in the folder besides the settings file.
-    std::vector<std::string> Strays() const {
+    std::vector<std::string> Strays() const
+    {
         std::vector<std::string> names;
         for (const auto &entry : fs::directory_iterator(m_folder))
             if (entry.path() != m_file)
@@ -55,7 +61,8 @@ protected:
         return names;
     }
 
-    static FtpSettings Preset() {
+    static FtpSettings Preset()
+    {
         return {"old address", "old user", "old password", "old folder"};
     }
 
@@ -70,7 +77,8 @@ const std::string kKnownFile = "\xD5\xEA\xD5\xA2\xD7\xE1\xCD\xE7\xD1\xDA\xD2\x9D
                                "\xDF\x96\xDC\r\n"
                                "\r\n";
 
-TEST_F(SettingsFileTest, WritesFourScrambledLinesByteForByte) {
+TEST_F(SettingsFileTest, WritesFourScrambledLinesByteForByte)
+{
     WriteSettingsFile(m_file, {"ftp.example.com", "user", "p w", ""});
     EXPECT_EQ(ReadBytes(m_file), kKnownFile);
     EXPECT_TRUE(Strays().empty());
@@ -83,7 +91,8 @@ TEST_F(SettingsFileTest, WritesFourScrambledLinesByteForByte) {
     EXPECT_EQ(read.serverFolder, "");
 }
 
-TEST_F(SettingsFileTest, NonAsciiAndSpacesRoundTrip) {
+TEST_F(SettingsFileTest, NonAsciiAndSpacesRoundTrip)
+{
     const FtpSettings values{"  caf\u00E9.example  ", "\u20AC", " ", "/d\u00E9j\u00E0 vu/ "};
     WriteSettingsFile(m_file, values);
     // é (0xE9) and € (0x80) are one byte each.
@@ -96,7 +105,8 @@ TEST_F(SettingsFileTest, NonAsciiAndSpacesRoundTrip) {
     EXPECT_EQ(read.serverFolder, values.serverFolder);
 }
 
-TEST_F(SettingsFileTest, MissingLinesKeepTheirValuesAndLaterLinesAreIgnored) {
+TEST_F(SettingsFileTest, MissingLinesKeepTheirValuesAndLaterLinesAreIgnored)
+{
     WriteBytes(m_file, kKnownFile.substr(0, 23)); // the first two lines
     FtpSettings two = Preset();
     ReadSettingsFile(m_file, two);
@@ -118,7 +128,8 @@ TEST_F(SettingsFileTest, MissingLinesKeepTheirValuesAndLaterLinesAreIgnored) {
     EXPECT_EQ(none.serverFolder, "old folder");
 }
 
-TEST_F(SettingsFileTest, AcceptsLfCrAndMixedLineEnds) {
+TEST_F(SettingsFileTest, AcceptsLfCrAndMixedLineEnds)
+{
     // Every line starts with the key letter 'o': 'a' + 'o' is 0xD0.
     const std::string cases[] = {"\xD0\n\xE4\n\n\xDF\n", "\xD0\r\xE4\r\r\xDF\r",
                                  "\xD0\r\n\xE4\n\r\xDF", "\xD0\n\xE4\r\n\r\n\xDF\r\n"};
@@ -133,7 +144,8 @@ TEST_F(SettingsFileTest, AcceptsLfCrAndMixedLineEnds) {
     }
 }
 
-TEST_F(SettingsFileTest, MissingFileIsFileNotFound) {
+TEST_F(SettingsFileTest, MissingFileIsFileNotFound)
+{
     FtpSettings values = Preset();
     try {
         ReadSettingsFile(m_file, values);
@@ -145,7 +157,8 @@ TEST_F(SettingsFileTest, MissingFileIsFileNotFound) {
     EXPECT_EQ(values.address, "old address");
 }
 
-TEST_F(SettingsFileTest, FolderInPlaceOfTheFileIsRefused) {
+TEST_F(SettingsFileTest, FolderInPlaceOfTheFileIsRefused)
+{
     fs::create_directory(m_file);
     FtpSettings values;
     try {
@@ -159,7 +172,8 @@ TEST_F(SettingsFileTest, FolderInPlaceOfTheFileIsRefused) {
     EXPECT_TRUE(Strays().empty());
 }
 
-TEST_F(SettingsFileTest, DamagedFilesAreReadSafely) {
+TEST_F(SettingsFileTest, DamagedFilesAreReadSafely)
+{
     // Random bytes, line ends and NULs included.
     std::mt19937 random(7);
     std::string junk;
@@ -194,7 +208,8 @@ TEST_F(SettingsFileTest, DamagedFilesAreReadSafely) {
     EXPECT_EQ(kept.address, "old address");
 }
 
-TEST_F(SettingsFileTest, FindsTheFirstValueThatCannotBeStored) {
+TEST_F(SettingsFileTest, FindsTheFirstValueThatCannotBeStored)
+{
     using Kind = StorageProblem::Kind;
     auto problem = [](FtpSettings values) {
         return FindStorageProblem(values);
@@ -219,7 +234,8 @@ TEST_F(SettingsFileTest, FindsTheFirstValueThatCannotBeStored) {
     EXPECT_EQ(problem({"a\u017E", "b", "c", ""}), std::nullopt);
 }
 
-TEST_F(SettingsFileTest, RefusedValuesLeaveTheOldFileAlone) {
+TEST_F(SettingsFileTest, RefusedValuesLeaveTheOldFileAlone)
+{
     WriteBytes(m_file, kKnownFile);
     EXPECT_THROW(WriteSettingsFile(m_file, {"a", "b", "\u203A", ""}), Failure);
     EXPECT_EQ(ReadBytes(m_file), kKnownFile);
@@ -227,7 +243,8 @@ TEST_F(SettingsFileTest, RefusedValuesLeaveTheOldFileAlone) {
 }
 
 #ifndef _WIN32
-TEST_F(SettingsFileTest, OwnerOnlyPermissions) {
+TEST_F(SettingsFileTest, OwnerOnlyPermissions)
+{
     WriteBytes(m_file, kKnownFile);
     fs::permissions(m_file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read
                                 | fs::perms::others_read);
@@ -237,7 +254,8 @@ TEST_F(SettingsFileTest, OwnerOnlyPermissions) {
     EXPECT_EQ(info.st_mode & 07777, 0600u);
 }
 
-TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFileWhole) {
+TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFileWhole)
+{
     WriteBytes(m_file, kKnownFile);
     // A file-size limit smaller than the new content makes the write fail
     // part-way, also for root.
@@ -261,7 +279,8 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFileWhole) {
     EXPECT_TRUE(Strays().empty());
 }
 
-TEST_F(SettingsFileTest, UnwritableFolderIsReported) {
+TEST_F(SettingsFileTest, UnwritableFolderIsReported)
+{
     // A folder below a regular file cannot exist, whoever runs the test.
     WriteBytes(m_folder / "plain", "x");
     try {

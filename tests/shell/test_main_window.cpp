@@ -35,7 +35,9 @@ protected:
     {
         context.dialogs = &dialogs;
         context.appFolder = appDir.path();
-        context.endApplication = [this] { ++endCount; };
+        context.endApplication = [this] {
+            ++endCount;
+        };
         context.showSplash = false;
     }
 
@@ -115,7 +117,8 @@ TEST_F(MainWindowTest, WindowIsLaidOutAsDesigned)
         {"lblVideoBitrate", "QLabel", QStringLiteral("Video Bitrate:"), Twips(180, 690, 1095, 255)},
         {"cmbVideoBitrate", "QComboBox", {}, Twips(1440, 660, 1035, 315)},
         {"lblVkbps", "QLabel", QStringLiteral("Kbps"), Twips(2580, 690, 495, 255)},
-        {"lblAudioBitrate", "QLabel", QStringLiteral("Audio Bitrate:"), Twips(180, 1140, 1095, 255)},
+        {"lblAudioBitrate", "QLabel", QStringLiteral("Audio Bitrate:"),
+         Twips(180, 1140, 1095, 255)},
         {"cmbAudioBitrate", "QComboBox", {}, Twips(1440, 1110, 1035, 315)},
         {"lblAkbps", "QLabel", QStringLiteral("Kbps"), Twips(2580, 1140, 495, 255)},
         {"lblSamplingFrequency", "QLabel", QStringLiteral("Audio Samples:"),
@@ -179,24 +182,27 @@ TEST_F(MainWindowTest, NameOfTheChosenFileCoversItsPath)
     loaded();
     QWidget *frame = child("Frame4");
     const QObjectList order = frame->children();
-    EXPECT_GT(order.indexOf(child("lblSelectedFileTitle")), order.indexOf(child("lblSelectedFile")));
+    EXPECT_GT(order.indexOf(child("lblSelectedFileTitle")),
+              order.indexOf(child("lblSelectedFile")));
     EXPECT_TRUE(child("lblSelectedFileTitle")->autoFillBackground());
 }
 
 TEST_F(MainWindowTest, KeyboardMovesInTabOrder)
 {
     frmMain &w = loaded();
-    const QStringList expected = {QStringLiteral("cmdInput"),        QStringLiteral("cmdOutput"),
-                                  QStringLiteral("txtFileTitle"),    QStringLiteral("cmbVideoWindow"),
-                                  QStringLiteral("cmbVideoBitrate"), QStringLiteral("cmdEncode"),
-                                  QStringLiteral("cmdAbout"),        QStringLiteral("cmdExit"),
-                                  QStringLiteral("cmbAudioBitrate"), QStringLiteral("cmbAudioSampling"),
-                                  QStringLiteral("cmdSettings"),     QStringLiteral("cmdCancelUpload"),
-                                  QStringLiteral("cmdUpload")};
+    const QStringList expected = {
+        QStringLiteral("cmdInput"),        QStringLiteral("cmdOutput"),
+        QStringLiteral("txtFileTitle"),    QStringLiteral("cmbVideoWindow"),
+        QStringLiteral("cmbVideoBitrate"), QStringLiteral("cmdEncode"),
+        QStringLiteral("cmdAbout"),        QStringLiteral("cmdExit"),
+        QStringLiteral("cmbAudioBitrate"), QStringLiteral("cmbAudioSampling"),
+        QStringLiteral("cmdSettings"),     QStringLiteral("cmdCancelUpload"),
+        QStringLiteral("cmdUpload")};
     // Walk the focus chain from the tab control, keeping the controls that take focus.
     QStringList chain;
     QWidget *start = child("SSTab1")->findChild<QTabBar *>();
-    for (QWidget *next = start->nextInFocusChain(); next != start; next = next->nextInFocusChain()) {
+    for (QWidget *next = start->nextInFocusChain(); next != start;
+         next = next->nextInFocusChain()) {
         if ((next->focusPolicy() & Qt::TabFocus) && expected.contains(next->objectName())
             && !chain.contains(next->objectName()))
             chain << next->objectName();
@@ -262,7 +268,9 @@ TEST_F(MainWindowTest, StartUpFailureIsReportedOnceAndEndsTheProgram)
               QStringLiteral("INTERNAL ERROR OCCURED - ERROR NUMBER: -2147467259 - UNSPECIFIED "
                              "ERROR. PLEASE CONTACT SUPPORT."));
 
-    context.anotherInstanceRunning = []() -> bool { throw Failure(71, "Disk not ready"); };
+    context.anotherInstanceRunning = []() -> bool {
+        throw Failure(71, "Disk not ready");
+    };
     dialogs.answer(vbOK);
     window = std::make_unique<frmMain>(context);
     EXPECT_FALSE(window->Form_Load());
@@ -278,14 +286,17 @@ TEST_F(MainWindowTest, StartUpFailureIsReportedOnceAndEndsTheProgram)
 
 TEST_F(MainWindowTest, SecondInstanceIsRefusedWithoutShowingItsWindow)
 {
-    const QString lockName = QStringLiteral("vantrel-test-") + QUuid::createUuid().toString(QUuid::Id128);
+    const QString lockName =
+        QStringLiteral("vantrel-test-") + QUuid::createUuid().toString(QUuid::Id128);
     QProcess first;
     first.start(QStringLiteral(INSTANCE_HOLDER), {lockName});
     ASSERT_TRUE(first.waitForReadyRead(10000));
     ASSERT_EQ(first.readLine().trimmed(), QByteArray("locked"));
 
     platform::InstanceGuard guard(lockName);
-    context.anotherInstanceRunning = [&guard] { return guard.anotherInstanceRunning(); };
+    context.anotherInstanceRunning = [&guard] {
+        return guard.anotherInstanceRunning();
+    };
     dialogs.answer(vbOK);
     window = std::make_unique<frmMain>(context);
     EXPECT_FALSE(window->Form_Load());

@@ -28,9 +28,11 @@ namespace vantrel {
 namespace {
 
 // A stand-in for the main window: 416 x 258 pixels, shown at a known place.
-class MainWindowStandIn {
+class MainWindowStandIn
+{
 public:
-    explicit MainWindowStandIn(QPoint topLeft = QPoint(150, 120)) {
+    explicit MainWindowStandIn(QPoint topLeft = QPoint(150, 120))
+    {
         window.setObjectName(QStringLiteral("mainStandIn"));
         window.setGeometry(QRect(topLeft, QSize(416, 258)));
         window.show();
@@ -39,7 +41,8 @@ public:
     QWidget window;
 };
 
-int SplashWindowsLeft() {
+int SplashWindowsLeft()
+{
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     int count = 0;
     for (QWidget *widget : QApplication::topLevelWidgets()) {
@@ -50,7 +53,8 @@ int SplashWindowsLeft() {
     return count;
 }
 
-QString FontText(const QFont &font) {
+QString FontText(const QFont &font)
+{
     return QStringLiteral("%1 %2%3%4")
         .arg(font.family())
         .arg(font.pointSizeF())
@@ -58,14 +62,16 @@ QString FontText(const QFont &font) {
         .arg(font.underline() ? QStringLiteral(" underline") : QString());
 }
 
-bool IsHandCursor(const QCursor &cursor) {
+bool IsHandCursor(const QCursor &cursor)
+{
     return cursor.shape() == Qt::BitmapCursor && cursor.hotSpot() == QPoint(7, 1)
            && cursor.bitmap().size() == QSize(32, 32);
 }
 
 // --- Pictures ---------------------------------------------------------------
 
-TEST(Pictures, AreCompiledInWithTheirSizes) {
+TEST(Pictures, AreCompiledInWithTheirSizes)
+{
     EXPECT_EQ(SplashPicture().size(), QSize(300, 150));
 
     const QIcon icon = AppIcon();
@@ -80,7 +86,8 @@ TEST(Pictures, AreCompiledInWithTheirSizes) {
     }
 }
 
-TEST(Pictures, HandCursorPointsWithTheFingertipAtItsHotSpot) {
+TEST(Pictures, HandCursorPointsWithTheFingertipAtItsHotSpot)
+{
     const QCursor hand = HandCursor();
     ASSERT_TRUE(IsHandCursor(hand));
     const QImage black = hand.bitmap().toImage().convertToFormat(QImage::Format_Mono);
@@ -101,7 +108,8 @@ TEST(Pictures, HandCursorPointsWithTheFingertipAtItsHotSpot) {
 
 // --- Splash window ------------------------------------------------------------
 
-TEST(Splash, IsBorderlessAndCentredOverTheMainWindow) {
+TEST(Splash, IsBorderlessAndCentredOverTheMainWindow)
+{
     MainWindowStandIn main;
     QPointer<frmSplash> splash = new frmSplash(&main.window);
 
@@ -128,7 +136,8 @@ TEST(Splash, IsBorderlessAndCentredOverTheMainWindow) {
     delete splash;
 }
 
-TEST(Splash, StaysOnTheScreenWhenTheMainWindowHangsOverAnEdge) {
+TEST(Splash, StaysOnTheScreenWhenTheMainWindowHangsOverAnEdge)
+{
     const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
     MainWindowStandIn main(area.topLeft() - QPoint(300, 200));
     frmSplash splash(&main.window);
@@ -136,7 +145,8 @@ TEST(Splash, StaysOnTheScreenWhenTheMainWindowHangsOverAnEdge) {
     splash.setAttribute(Qt::WA_DeleteOnClose, false);
 }
 
-TEST(Splash, ClosesItselfAfterTwoSecondsWhatEverTheUserDoes) {
+TEST(Splash, ClosesItselfAfterTwoSecondsWhatEverTheUserDoes)
+{
     MainWindowStandIn main;
     QPointer<frmSplash> splash = new frmSplash(&main.window);
     splash->setCursor(Qt::WaitCursor);
@@ -179,15 +189,18 @@ TEST(Splash, ClosesItselfAfterTwoSecondsWhatEverTheUserDoes) {
 
 // --- About window -------------------------------------------------------------
 
-class About : public ::testing::Test {
+class About : public ::testing::Test
+{
 protected:
-    About() {
+    About()
+    {
         context.dialogs = &dialogs;
         context.appFolder = QStringLiteral(VANTREL_APP_DIR);
     }
 
     template<typename W>
-    W *child(const frmAbout &about, const char *name) {
+    W *child(const frmAbout &about, const char *name)
+    {
         auto *widget = about.findChild<W *>(QString::fromLatin1(name));
         EXPECT_NE(widget, nullptr) << name;
         return widget;
@@ -198,7 +211,8 @@ protected:
     MainWindowStandIn main;
 };
 
-TEST_F(About, WindowIsFixedWithoutMinimizeOrMaximizeAndCentred) {
+TEST_F(About, WindowIsFixedWithoutMinimizeOrMaximizeAndCentred)
+{
     frmAbout about(context, &main.window);
     EXPECT_EQ(about.windowTitle(), QStringLiteral("About Vantrel"));
     EXPECT_EQ(about.size(), QSize(315, 258));
@@ -219,9 +233,11 @@ TEST_F(About, WindowIsFixedWithoutMinimizeOrMaximizeAndCentred) {
     EXPECT_LE(offset.manhattanLength(), 1) << offset.x() << "," << offset.y();
 }
 
-TEST_F(About, ControlsHaveTheirPlacesCaptionsAndFonts) {
+TEST_F(About, ControlsHaveTheirPlacesCaptionsAndFonts)
+{
     frmAbout about(context, &main.window);
-    struct Expected {
+    struct Expected
+    {
         const char *name;
         QRect place;
         QString caption;
@@ -276,7 +292,8 @@ TEST_F(About, ControlsHaveTheirPlacesCaptionsAndFonts) {
     EXPECT_EQ(FontText(exitButton->font()), QStringLiteral("Tahoma 9.75 bold"));
 }
 
-TEST_F(About, LinksLookLikeLinksAndSaySoToScreenReaders) {
+TEST_F(About, LinksLookLikeLinksAndSaySoToScreenReaders)
+{
     frmAbout about(context, &main.window);
     auto *link = child<QLabel>(about, "lblLink");
     auto *picture = child<QLabel>(about, "imgSplash");
@@ -297,7 +314,8 @@ TEST_F(About, LinksLookLikeLinksAndSaySoToScreenReaders) {
     }
 }
 
-TEST_F(About, EachLinkClickOpensTheReferralPageOnce) {
+TEST_F(About, EachLinkClickOpensTheReferralPageOnce)
+{
     frmAbout about(context, &main.window);
     about.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&about));
@@ -332,7 +350,8 @@ TEST_F(About, EachLinkClickOpensTheReferralPageOnce) {
     EXPECT_TRUE(dialogs.boxes().isEmpty());
 }
 
-TEST_F(About, AFailingBrowserShowsNoMessageAndTheWindowStaysUsable) {
+TEST_F(About, AFailingBrowserShowsNoMessageAndTheWindowStaysUsable)
+{
     dialogs.setOpenUrlResult(false);
     frmAbout about(context, &main.window);
     about.show();
@@ -347,7 +366,8 @@ TEST_F(About, AFailingBrowserShowsNoMessageAndTheWindowStaysUsable) {
     EXPECT_FALSE(about.isVisible());
 }
 
-TEST_F(About, EscClosesItLikeExit) {
+TEST_F(About, EscClosesItLikeExit)
+{
     frmAbout about(context, &main.window);
     bool exitClicked = false;
     QObject::connect(child<QPushButton>(about, "cmdExit"), &QPushButton::clicked,
@@ -363,7 +383,8 @@ TEST_F(About, EscClosesItLikeExit) {
 
 // --- The main window's link caption --------------------------------------------
 
-TEST(MainWindowLink, CaptionFitsItsLabelOnOneLine) {
+TEST(MainWindowLink, CaptionFitsItsLabelOnOneLine)
+{
     const QString caption = QStringLiteral(
         "Visit brenmoor.example for Flash Streaming Video and add video to your websites");
     QFont font(QStringLiteral("Tahoma"));

@@ -48,8 +48,7 @@ public:
     // True when every queued answer has been used.
     bool allAnswersUsed() const;
 
-    int messageBox(QWidget *parent, const QString &text, const QString &title,
-                   int style) override;
+    int messageBox(QWidget *parent, const QString &text, const QString &title, int style) override;
     std::optional<QString> openFile(QWidget *parent, const OpenFileRequest &request) override;
     QString browseForFolder(QWidget *parent, const QString &title) override;
     bool openUrl(const QUrl &url) override;

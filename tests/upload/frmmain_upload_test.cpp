@@ -37,13 +37,15 @@ const QString kAborted = QStringLiteral("UPLOADING ABORTED BY USER!");
 const QString kSuccess = QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!");
 const QString kAlreadyUploading = QStringLiteral("A FILE IS ALREADY BEING UPLOADED!");
 
-QByteArray RandomBytes(qsizetype size, quint32 seed) {
+QByteArray RandomBytes(qsizetype size, quint32 seed)
+{
     QList<quint32> words((size + 3) / 4);
     QRandomGenerator(seed).fillRange(words.data(), words.size());
     return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
 }
 
-QByteArray ReadFile(const QString &path) {
+QByteArray ReadFile(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return "<missing>";
@@ -56,9 +58,11 @@ QByteArray ReadFile(const QString &path) {
 constexpr int kSlowRate = 8 << 20;
 constexpr qsizetype kSlowFileSize = 14 << 20;
 
-class UploadPageTest : public ::testing::Test {
+class UploadPageTest : public ::testing::Test
+{
 protected:
-    UploadPageTest() {
+    UploadPageTest()
+    {
         context.dialogs = &dialogs;
         context.appFolder = appFolder.path();
         context.endApplication = [this] {
@@ -77,20 +81,23 @@ protected:
         lblSelectedFileTitle = child<QLabel>("lblSelectedFileTitle");
     }
 
-    ~UploadPageTest() override {
+    ~UploadPageTest() override
+    {
         EXPECT_TRUE(dialogs.allAnswersUsed());
         EXPECT_EQ(ended, 0);
     }
 
     template<typename T>
-    T *child(const char *name) {
+    T *child(const char *name)
+    {
         T *found = window->findChild<T *>(QString::fromLatin1(name));
         EXPECT_NE(found, nullptr) << name;
         return found;
     }
 
     void writeSettings(const FtpTestServer &server, const QString &serverFolder,
-                       const QString &password = FtpTestServer::kPassword) {
+                       const QString &password = FtpTestServer::kPassword)
+    {
         const settings::FtpSettings values{server.address().toStdString(),
                                            FtpTestServer::kUser.toStdString(),
                                            password.toStdString(), serverFolder.toStdString()};
@@ -99,7 +106,8 @@ protected:
             values);
     }
 
-    QString makeFile(const QString &name, const QByteArray &bytes) {
+    QString makeFile(const QString &name, const QByteArray &bytes)
+    {
         const QString path = QDir(localFolder.path()).filePath(name);
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -108,24 +116,28 @@ protected:
     }
 
     // The first click: the dialog returns `path`, the question gets Yes.
-    void chooseAndConfirm(const QString &path) {
+    void chooseAndConfirm(const QString &path)
+    {
         dialogs.chooseFile(path);
         dialogs.answer(vbYes);
     }
 
     // Runs `action` at every progress event, after the window has handled it.
-    void onProgress(std::function<void(std::int64_t sent, std::int64_t total)> action) {
+    void onProgress(std::function<void(std::int64_t sent, std::int64_t total)> action)
+    {
         QObject::connect(window->ftpComponent(), &FtpClient::TransferProgress, window.get(),
                          [action](const QString &, const QString &, std::int32_t, std::int64_t sent,
                                   std::int64_t total, bool *) { action(sent, total); });
     }
 
-    bool busyPointer() const {
+    bool busyPointer() const
+    {
         return window->testAttribute(Qt::WA_SetCursor)
                && window->cursor().shape() == Qt::WaitCursor;
     }
 
-    void expectDisplayReset() {
+    void expectDisplayReset()
+    {
         EXPECT_EQ(prgUpload->value(), 0);
         EXPECT_EQ(lblPercent->text(), QStringLiteral("Status: "));
         EXPECT_EQ(lblServerStatus->text(), QStringLiteral(" "));
@@ -147,7 +159,8 @@ protected:
     QLabel *lblSelectedFileTitle = nullptr;
 };
 
-TEST_F(UploadPageTest, CancelledDialogChangesNothing) {
+TEST_F(UploadPageTest, CancelledDialogChangesNothing)
+{
     dialogs.chooseFile(std::nullopt);
     cmdUpload->click();
 
@@ -164,7 +177,8 @@ TEST_F(UploadPageTest, CancelledDialogChangesNothing) {
     EXPECT_FALSE(busyPointer());
 }
 
-TEST_F(UploadPageTest, UploadsChosenFileAndLaterClicksSendItAgain) {
+TEST_F(UploadPageTest, UploadsChosenFileAndLaterClicksSendItAgain)
+{
     FtpTestServer server;
     ASSERT_TRUE(QDir(server.home()).mkdir(QStringLiteral("videos")));
     writeSettings(server, QStringLiteral("videos/"));
@@ -208,7 +222,8 @@ TEST_F(UploadPageTest, UploadsChosenFileAndLaterClicksSendItAgain) {
     expectDisplayReset();
 }
 
-TEST_F(UploadPageTest, AnswerNoKeepsTheChoiceForTheNextClick) {
+TEST_F(UploadPageTest, AnswerNoKeepsTheChoiceForTheNextClick)
+{
     FtpTestServer server;
     writeSettings(server, QString());
     const QString path = makeFile(QStringLiteral("a.mp4"), RandomBytes(1000, 12));
@@ -227,10 +242,12 @@ TEST_F(UploadPageTest, AnswerNoKeepsTheChoiceForTheNextClick) {
     EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED a.mp4")));
 }
 
-TEST_F(UploadPageTest, FailuresAreReportedAndTheDisplayReset) {
+TEST_F(UploadPageTest, FailuresAreReportedAndTheDisplayReset)
+{
     FtpTestServer server;
     const QString path = makeFile(QStringLiteral("a.mp4"), RandomBytes(1000, 13));
-    struct Case {
+    struct Case
+    {
         std::function<void()> prepare;
         QString message;
     };
@@ -257,7 +274,8 @@ TEST_F(UploadPageTest, FailuresAreReportedAndTheDisplayReset) {
     }
 }
 
-TEST_F(UploadPageTest, CancelThenNoGoesOnWithOneQuestion) {
+TEST_F(UploadPageTest, CancelThenNoGoesOnWithOneQuestion)
+{
     FtpServerOptions slow;
     slow.readLimit = kSlowRate;
     FtpTestServer server(slow);
@@ -285,7 +303,8 @@ TEST_F(UploadPageTest, CancelThenNoGoesOnWithOneQuestion) {
     expectDisplayReset();
 }
 
-TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage) {
+TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage)
+{
     FtpServerOptions slow;
     slow.readLimit = kSlowRate;
     FtpTestServer server(slow);
@@ -317,7 +336,8 @@ TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage) {
     expectDisplayReset();
 }
 
-TEST_F(UploadPageTest, PendingCancelIsAskedAtTheNextUpload) {
+TEST_F(UploadPageTest, PendingCancelIsAskedAtTheNextUpload)
+{
     FtpTestServer server;
     writeSettings(server, QString());
     const QString path = makeFile(QStringLiteral("a.mp4"), RandomBytes(100000, 16));
@@ -331,7 +351,8 @@ TEST_F(UploadPageTest, PendingCancelIsAskedAtTheNextUpload) {
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kSuccess}));
 }
 
-TEST_F(UploadPageTest, SecondClickDuringTransferIsRefused) {
+TEST_F(UploadPageTest, SecondClickDuringTransferIsRefused)
+{
     FtpServerOptions slow;
     slow.readLimit = kSlowRate;
     FtpTestServer server(slow);
@@ -357,7 +378,8 @@ TEST_F(UploadPageTest, SecondClickDuringTransferIsRefused) {
     expectDisplayReset();
 }
 
-TEST_F(UploadPageTest, EmptyFileShowsCompleteProgress) {
+TEST_F(UploadPageTest, EmptyFileShowsCompleteProgress)
+{
     FtpTestServer server;
     writeSettings(server, QString());
     const QString path = makeFile(QStringLiteral("empty.flv"), QByteArray());
@@ -373,7 +395,8 @@ TEST_F(UploadPageTest, EmptyFileShowsCompleteProgress) {
     expectDisplayReset();
 }
 
-TEST_F(UploadPageTest, BrokenTransferIsReportedAndNextUploadWorks) {
+TEST_F(UploadPageTest, BrokenTransferIsReportedAndNextUploadWorks)
+{
     FtpServerOptions slow;
     slow.readLimit = kSlowRate;
     auto server = std::make_unique<FtpTestServer>(slow);
@@ -404,7 +427,8 @@ TEST_F(UploadPageTest, BrokenTransferIsReportedAndNextUploadWorks) {
     EXPECT_EQ(ReadFile(server->pathInHome(QStringLiteral("big.mp4"))), bytes);
 }
 
-TEST_F(UploadPageTest, CancelClickIsHandledPromptlyDuringTransfer) {
+TEST_F(UploadPageTest, CancelClickIsHandledPromptlyDuringTransfer)
+{
     FtpServerOptions slow;
     slow.readLimit = kSlowRate;
     FtpTestServer server(slow);

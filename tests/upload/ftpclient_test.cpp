@@ -20,13 +20,15 @@
 namespace vantrel::test {
 namespace {
 
-QByteArray RandomBytes(qsizetype size, quint32 seed) {
+QByteArray RandomBytes(qsizetype size, quint32 seed)
+{
     QList<quint32> words((size + 3) / 4);
     QRandomGenerator(seed).fillRange(words.data(), words.size());
     return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
 }
 
-QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes) {
+QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
+{
     const QString path = QDir(dir.path()).filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
@@ -34,7 +36,8 @@ QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArra
     return path;
 }
 
-QByteArray ReadFile(const QString &path) {
+QByteArray ReadFile(const QString &path)
+{
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return "<missing>";
@@ -42,8 +45,10 @@ QByteArray ReadFile(const QString &path) {
 }
 
 // Records the events of one client; `onProgress` may act inside an event.
-struct Recorder {
-    struct Event {
+struct Recorder
+{
+    struct Event
+    {
         std::int64_t sent;
         std::int64_t total;
     };
@@ -51,7 +56,8 @@ struct Recorder {
     int completions = 0;
     std::function<void(const Event &, bool *cancel)> onProgress;
 
-    explicit Recorder(FtpClient &client) {
+    explicit Recorder(FtpClient &client)
+    {
         QObject::connect(&client, &FtpClient::TransferProgress, &client,
                          [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
                                 std::int64_t total, bool *cancel) {
@@ -65,7 +71,8 @@ struct Recorder {
 };
 
 // The description of the Failure `action` throws, or "<no failure>".
-std::string FailureOf(const std::function<void()> &action) {
+std::string FailureOf(const std::function<void()> &action)
+{
     try {
         action();
     } catch (const Failure &failure) {
@@ -74,9 +81,11 @@ std::string FailureOf(const std::function<void()> &action) {
     return "<no failure>";
 }
 
-class FtpClientTest : public ::testing::Test {
+class FtpClientTest : public ::testing::Test
+{
 protected:
-    void connectTo(FtpTestServer &server) {
+    void connectTo(FtpTestServer &server)
+    {
         client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
         ASSERT_TRUE(client.IsConnected());
     }
@@ -85,7 +94,8 @@ protected:
     FtpClient client;
 };
 
-TEST_F(FtpClientTest, UploadsWholeFilesOverOneLogin) {
+TEST_F(FtpClientTest, UploadsWholeFilesOverOneLogin)
+{
     FtpTestServer server;
     ASSERT_TRUE(QDir(server.home()).mkdir(QStringLiteral("videos")));
     const QByteArray bytes = RandomBytes(3 * 1024 * 1024 + 17, 1);
@@ -121,7 +131,8 @@ TEST_F(FtpClientTest, UploadsWholeFilesOverOneLogin) {
     EXPECT_EQ(recorder.progress.back().sent, bytes.size());
 }
 
-TEST_F(FtpClientTest, RemotePathIsCarriedAsGiven) {
+TEST_F(FtpClientTest, RemotePathIsCarriedAsGiven)
+{
     FtpServerOptions options;
     options.loginFolder = QStringLiteral("inbox");
     FtpTestServer server(options);
@@ -131,7 +142,8 @@ TEST_F(FtpClientTest, RemotePathIsCarriedAsGiven) {
     const QString path = WriteFile(local, QStringLiteral("source.bin"), bytes);
     connectTo(server);
 
-    struct Case {
+    struct Case
+    {
         QString remote;
         QString stored; // below home
     };
@@ -152,7 +164,8 @@ TEST_F(FtpClientTest, RemotePathIsCarriedAsGiven) {
     }
 }
 
-TEST_F(FtpClientTest, AddressMayCarrySchemeAndPort) {
+TEST_F(FtpClientTest, AddressMayCarrySchemeAndPort)
+{
     FtpTestServer server;
     const QString port = QString::number(server.port());
     for (const QString &address : {QStringLiteral("ftp://127.0.0.1:") + port + QStringLiteral("/"),
@@ -167,7 +180,8 @@ TEST_F(FtpClientTest, AddressMayCarrySchemeAndPort) {
     EXPECT_TRUE(client.IsConnected());
 }
 
-TEST_F(FtpClientTest, LoginAndConnectionFailuresSayWhatWentWrong) {
+TEST_F(FtpClientTest, LoginAndConnectionFailuresSayWhatWentWrong)
+{
     FtpTestServer server;
     EXPECT_EQ(FailureOf([&] {
                   client.Connect(server.address(), FtpTestServer::kUser, QStringLiteral("wrong"),
@@ -196,7 +210,8 @@ TEST_F(FtpClientTest, LoginAndConnectionFailuresSayWhatWentWrong) {
               "Not connected to server");
 }
 
-TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply) {
+TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply)
+{
     FtpTestServer server;
     const QByteArray bytes = RandomBytes(5000, 3);
     const QString path = WriteFile(local, QStringLiteral("clip.flv"), bytes);
@@ -230,7 +245,8 @@ TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply) {
     EXPECT_EQ(recorder.completions, 1);
 }
 
-TEST_F(FtpClientTest, EmptyFileGivesOneCompleteEvent) {
+TEST_F(FtpClientTest, EmptyFileGivesOneCompleteEvent)
+{
     FtpTestServer server;
     const QString path = WriteFile(local, QStringLiteral("empty.mp4"), QByteArray());
     Recorder recorder(client);
@@ -245,7 +261,8 @@ TEST_F(FtpClientTest, EmptyFileGivesOneCompleteEvent) {
     EXPECT_EQ(stored.size(), 0);
 }
 
-TEST_F(FtpClientTest, DroppedConnectionFailsAndNextConnectWorks) {
+TEST_F(FtpClientTest, DroppedConnectionFailsAndNextConnectWorks)
+{
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     auto server = std::make_unique<FtpTestServer>(slow);
@@ -270,7 +287,8 @@ TEST_F(FtpClientTest, DroppedConnectionFailsAndNextConnectWorks) {
     EXPECT_EQ(recorder.completions, 1);
 }
 
-TEST_F(FtpClientTest, StalledServerEndsWithErrorAndEventsGoOn) {
+TEST_F(FtpClientTest, StalledServerEndsWithErrorAndEventsGoOn)
+{
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
@@ -297,7 +315,8 @@ TEST_F(FtpClientTest, StalledServerEndsWithErrorAndEventsGoOn) {
     server.resume();
 }
 
-TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly) {
+TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly)
+{
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
@@ -319,7 +338,8 @@ TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly) {
     EXPECT_FALSE(server.waitForEvent(QStringLiteral("RECEIVED big.mp4"), 1, 300));
 }
 
-TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer) {
+TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer)
+{
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
@@ -347,7 +367,8 @@ TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer) {
     EXPECT_LT(worstGap, 100);
 }
 
-TEST_F(FtpClientTest, ProgressTotalsAbove2GiB) {
+TEST_F(FtpClientTest, ProgressTotalsAbove2GiB)
+{
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
@@ -369,7 +390,8 @@ TEST_F(FtpClientTest, ProgressTotalsAbove2GiB) {
     EXPECT_GT(recorder.progress.back().sent, 0);
 }
 
-TEST_F(FtpClientTest, DisconnectClosesAndConnectStartsAfresh) {
+TEST_F(FtpClientTest, DisconnectClosesAndConnectStartsAfresh)
+{
     FtpTestServer server;
     const QByteArray bytes = RandomBytes(10000, 8);
     const QString path = WriteFile(local, QStringLiteral("a.mp4"), bytes);

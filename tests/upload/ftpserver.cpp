@@ -10,7 +10,8 @@
 
 namespace vantrel::test {
 
-FtpTestServer::FtpTestServer(const FtpServerOptions &options) {
+FtpTestServer::FtpTestServer(const FtpServerOptions &options)
+{
     QStringList arguments{QStringLiteral(VANTREL_SOURCE_DIR "/tests/upload/ftpserver.py"),
                           QStringLiteral("--home"),
                           m_home.path(),
@@ -45,22 +46,26 @@ FtpTestServer::FtpTestServer(const FtpServerOptions &options) {
     ADD_FAILURE() << "the FTP test server did not tell its port";
 }
 
-FtpTestServer::~FtpTestServer() {
+FtpTestServer::~FtpTestServer()
+{
     if (m_process.state() != QProcess::NotRunning) {
         m_process.kill();
         m_process.waitForFinished(5000);
     }
 }
 
-QString FtpTestServer::address() const {
+QString FtpTestServer::address() const
+{
     return QStringLiteral("127.0.0.1:") + QString::number(m_port);
 }
 
-QString FtpTestServer::pathInHome(const QString &relative) const {
+QString FtpTestServer::pathInHome(const QString &relative) const
+{
     return QDir(m_home.path()).filePath(relative);
 }
 
-void FtpTestServer::collect(int waitMs) {
+void FtpTestServer::collect(int waitMs)
+{
     if (m_process.state() == QProcess::Running)
         m_process.waitForReadyRead(waitMs);
     m_pending += m_process.readAllStandardOutput();
@@ -71,16 +76,19 @@ void FtpTestServer::collect(int waitMs) {
     }
 }
 
-QStringList FtpTestServer::events() {
+QStringList FtpTestServer::events()
+{
     collect(0);
     return m_events;
 }
 
-int FtpTestServer::countEvents(const QString &line) {
+int FtpTestServer::countEvents(const QString &line)
+{
     return static_cast<int>(events().count(line));
 }
 
-bool FtpTestServer::waitForEvent(const QString &line, int occurrences, int timeoutMs) {
+bool FtpTestServer::waitForEvent(const QString &line, int occurrences, int timeoutMs)
+{
     QElapsedTimer clock;
     clock.start();
     for (;;) {
@@ -93,16 +101,19 @@ bool FtpTestServer::waitForEvent(const QString &line, int occurrences, int timeo
     }
 }
 
-void FtpTestServer::kill() {
+void FtpTestServer::kill()
+{
     m_process.kill();
     m_process.waitForFinished(5000);
 }
 
-void FtpTestServer::pause() {
+void FtpTestServer::pause()
+{
     ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);
 }
 
-void FtpTestServer::resume() {
+void FtpTestServer::resume()
+{
     ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
 }
 

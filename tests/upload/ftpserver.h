@@ -13,7 +13,8 @@
 
 namespace vantrel::test {
 
-struct FtpServerOptions {
+struct FtpServerOptions
+{
     // Bytes per second the server takes in, at an even pace; 0 for no
     // limit. (The client's socket buffer takes the first few MiB at once.)
     int readLimit = 0;
@@ -21,7 +22,8 @@ struct FtpServerOptions {
     QString loginFolder;
 };
 
-class FtpTestServer {
+class FtpTestServer
+{
 public:
     static inline const QString kUser = QStringLiteral("tester");
     static inline const QString kPassword = QStringLiteral("secret");

@@ -8,7 +8,8 @@
 namespace vantrel::upload {
 namespace {
 
-TEST(UploadPercent, HalvesGoToTheEvenNeighbour) {
+TEST(UploadPercent, HalvesGoToTheEvenNeighbour)
+{
     EXPECT_EQ(UploadPercent(1, 8), 12);  // 12.5
     EXPECT_EQ(UploadPercent(3, 8), 38);  // 37.5
     EXPECT_EQ(UploadPercent(5, 8), 62);  // 62.5
@@ -23,7 +24,8 @@ TEST(UploadPercent, HalvesGoToTheEvenNeighbour) {
     EXPECT_EQ(UploadPercent(1989, 2000), 99); // 99.45
 }
 
-TEST(UploadPercent, LargeAndDegenerateAmounts) {
+TEST(UploadPercent, LargeAndDegenerateAmounts)
+{
     const std::int64_t fiveGiB = std::int64_t{5} << 30;
     EXPECT_EQ(UploadPercent(fiveGiB / 2, fiveGiB), 50);
     EXPECT_EQ(UploadPercent(fiveGiB - 1, fiveGiB), 100);
@@ -32,7 +34,8 @@ TEST(UploadPercent, LargeAndDegenerateAmounts) {
     EXPECT_EQ(UploadPercent(-1, 5), 0);
 }
 
-TEST(ScaleProgressBar, SmallTotalsAreUsedAsTheyAre) {
+TEST(ScaleProgressBar, SmallTotalsAreUsedAsTheyAre)
+{
     const ProgressBarRange range = ScaleProgressBar(300, 1000);
     EXPECT_EQ(range.maximum, 1000);
     EXPECT_EQ(range.value, 300);
@@ -41,7 +44,8 @@ TEST(ScaleProgressBar, SmallTotalsAreUsedAsTheyAre) {
     EXPECT_EQ(atLimit.value, INT_MAX);
 }
 
-TEST(ScaleProgressBar, TotalsBeyondIntAreScaledInProportion) {
+TEST(ScaleProgressBar, TotalsBeyondIntAreScaledInProportion)
+{
     const std::int64_t total = (std::int64_t{5} << 30) + 123;
     for (const std::int64_t sent : {std::int64_t{0}, total / 3, total / 2, total - 1, total}) {
         SCOPED_TRACE(sent);
@@ -55,14 +59,17 @@ TEST(ScaleProgressBar, TotalsBeyondIntAreScaledInProportion) {
     EXPECT_EQ(full.value, full.maximum);
 }
 
-TEST(ScaleProgressBar, EmptyFileShowsAFullBar) {
+TEST(ScaleProgressBar, EmptyFileShowsAFullBar)
+{
     const ProgressBarRange range = ScaleProgressBar(0, 0);
     EXPECT_EQ(range.maximum, 1);
     EXPECT_EQ(range.value, 1);
 }
 
-TEST(ParseFtpAddress, AcceptedForms) {
-    struct Case {
+TEST(ParseFtpAddress, AcceptedForms)
+{
+    struct Case
+    {
         const char *text;
         const char *host;
         int port;
@@ -93,7 +100,8 @@ TEST(ParseFtpAddress, AcceptedForms) {
     EXPECT_EQ(ParseFtpAddress("host", 2100)->port, 2100);
 }
 
-TEST(ParseFtpAddress, RefusedForms) {
+TEST(ParseFtpAddress, RefusedForms)
+{
     for (const char *text : {"", "   ", "ftp://", "http://host", "sftp://host", "host:", "host:0",
                              "host:65536", "host:21a", "ftp://host/folder", "user@host", "ho st",
                              "host#x", "[::1", "[::1]x", "[zz::1]", "[host]:21", "1:2:zz"}) {
@@ -103,13 +111,15 @@ TEST(ParseFtpAddress, RefusedForms) {
     EXPECT_FALSE(ParseFtpAddress("host", 0).has_value());
 }
 
-TEST(FtpServerUrl, BracketsIpv6AndEncodesZone) {
+TEST(FtpServerUrl, BracketsIpv6AndEncodesZone)
+{
     EXPECT_EQ(FtpServerUrl({"host", 21, false}), "ftp://host:21/");
     EXPECT_EQ(FtpServerUrl({"::1", 2121, true}), "ftp://[::1]:2121/");
     EXPECT_EQ(FtpServerUrl({"fe80::1%eth0", 21, true}), "ftp://[fe80::1%25eth0]:21/");
 }
 
-TEST(FtpUrlPath, EncodesEverythingButPlainCharacters) {
+TEST(FtpUrlPath, EncodesEverythingButPlainCharacters)
+{
     EXPECT_EQ(FtpUrlPath("videos/clip.mp4"), "videos/clip.mp4");
     EXPECT_EQ(FtpUrlPath("/videos/clip.mp4"), "%2Fvideos/clip.mp4");
     EXPECT_EQ(FtpUrlPath("a b#c?d%e+f&g;h"), "a%20b%23c%3Fd%25e%2Bf%26g%3Bh");
@@ -118,7 +128,8 @@ TEST(FtpUrlPath, EncodesEverythingButPlainCharacters) {
     EXPECT_EQ(FtpUrlPath("//x"), "%2F/x");
 }
 
-TEST(IsSendableRemotePath, RefusesWhatFtpCannotCarry) {
+TEST(IsSendableRemotePath, RefusesWhatFtpCannotCarry)
+{
     EXPECT_TRUE(IsSendableRemotePath("videos/clip.mp4"));
     EXPECT_TRUE(IsSendableRemotePath("clip one é.flv"));
     EXPECT_FALSE(IsSendableRemotePath(""));

@@ -10,45 +10,54 @@ namespace {
 
 constexpr std::uint64_t kMax32 = std::numeric_limits<std::uint32_t>::max();
 
-[[noreturn]] void Refuse(const std::string &message) {
+[[noreturn]] void Refuse(const std::string &message)
+{
     throw FixError(message);
 }
 
-std::uint32_t Be32(const std::uint8_t *p) {
+std::uint32_t Be32(const std::uint8_t *p)
+{
     return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8
            | std::uint32_t(p[3]);
 }
 
-std::uint64_t Be64(const std::uint8_t *p) {
+std::uint64_t Be64(const std::uint8_t *p)
+{
     return std::uint64_t(Be32(p)) << 32 | Be32(p + 4);
 }
 
-void PutBe32(std::vector<std::uint8_t> &out, std::uint32_t v) {
+void PutBe32(std::vector<std::uint8_t> &out, std::uint32_t v)
+{
     for (int shift = 24; shift >= 0; shift -= 8)
         out.push_back(std::uint8_t(v >> shift));
 }
 
-void PutBe64(std::vector<std::uint8_t> &out, std::uint64_t v) {
+void PutBe64(std::vector<std::uint8_t> &out, std::uint64_t v)
+{
     PutBe32(out, std::uint32_t(v >> 32));
     PutBe32(out, std::uint32_t(v));
 }
 
-std::string Quoted(std::uint32_t type) {
+std::string Quoted(std::uint32_t type)
+{
     return "'" + TypeName(type) + "'";
 }
 
-std::string At(std::uint64_t offset) {
+std::string At(std::uint64_t offset)
+{
     return " AT BYTE " + std::to_string(offset);
 }
 
 // Box types whose presence marks a fragmented file.
-bool IsFragmentBox(std::uint32_t type) {
+bool IsFragmentBox(std::uint32_t type)
+{
     return type == FourCC("moof") || type == FourCC("mfra") || type == FourCC("sidx")
            || type == FourCC("ssix") || type == FourCC("styp");
 }
 
 // Types that may open an MP4 or QuickTime file.
-bool IsLeadingType(std::uint32_t type) {
+bool IsLeadingType(std::uint32_t type)
+{
     static constexpr std::uint32_t kTypes[] = {
         FourCC("ftyp"), FourCC("moov"), FourCC("mdat"), FourCC("free"), FourCC("skip"),
         FourCC("wide"), FourCC("pnot"), FourCC("uuid"), FourCC("styp"), FourCC("sidx"),
@@ -58,7 +67,8 @@ bool IsLeadingType(std::uint32_t type) {
 
 // The containers this program walks into, by parent. Everything else is kept
 // as opaque bytes. The fixed grammar also bounds the depth of the walk.
-bool Descends(std::uint32_t parent, std::uint32_t child) {
+bool Descends(std::uint32_t parent, std::uint32_t child)
+{
     if (parent == FourCC("moov"))
         return child == FourCC("trak") || child == FourCC("udta") || child == FourCC("meta");
     if (parent == FourCC("trak"))
@@ -73,7 +83,8 @@ bool Descends(std::uint32_t parent, std::uint32_t child) {
 }
 
 // A box of the movie box as far as it is walked.
-struct Node {
+struct Node
+{
     BoxHeader header;
     std::size_t start = 0;     // in the bytes of the tree
     std::size_t bodyStart = 0; // first child (after the header and any version/flags)
@@ -85,7 +96,8 @@ struct Node {
     std::size_t end() const { return start + std::size_t(header.size); }
 };
 
-struct ChunkTable {
+struct ChunkTable
+{
     std::size_t start = 0;   // of the box, in the bytes of the tree
     std::size_t entries = 0; // first entry
     std::uint32_t count = 0;
@@ -94,11 +106,13 @@ struct ChunkTable {
 };
 
 // A movie box (or top-level meta box) checked and parsed for rewriting.
-class Tree {
+class Tree
+{
 public:
     Tree(std::span<const std::uint8_t> bytes, std::uint64_t fileOffset)
         : m_bytes(bytes)
-        , m_fileOffset(fileOffset) {
+        , m_fileOffset(fileOffset)
+    {
         m_root.header = ParseBoxHeader(bytes, bytes.size(), fileOffset, "THE FILE");
         m_root.header.size = bytes.size();
         m_root.start = 0;
@@ -112,13 +126,15 @@ public:
     bool hasItemLocations() const { return m_hasItemLocations; }
     bool hasAuxOffsets() const { return m_hasAuxOffsets; }
 
-    std::uint64_t entry(const ChunkTable &t, std::uint32_t i) const {
+    std::uint64_t entry(const ChunkTable &t, std::uint32_t i) const
+    {
         return t.wide ? Be64(&m_bytes[t.entries + std::size_t(i) * 8])
                       : Be32(&m_bytes[t.entries + std::size_t(i) * 4]);
     }
 
     // Size of a node once its tables are written as planned.
-    std::uint64_t sizeOf(const Node &n) const {
+    std::uint64_t sizeOf(const Node &n) const
+    {
         std::uint64_t content;
         if (n.table >= 0) {
             const ChunkTable &t = m_tables[std::size_t(n.table)];
@@ -137,7 +153,8 @@ public:
     }
 
     template<typename MoveFn>
-    void write(const Node &n, std::vector<std::uint8_t> &out, const MoveFn &move) const {
+    void write(const Node &n, std::vector<std::uint8_t> &out, const MoveFn &move) const
+    {
         if (n.table < 0 && !n.container) {
             out.insert(out.end(), m_bytes.begin() + std::ptrdiff_t(n.start),
                        m_bytes.begin() + std::ptrdiff_t(n.end()));
@@ -175,12 +192,14 @@ public:
 private:
     // A box keeps a 64-bit size field if it had one; otherwise it gets one
     // only when its size no longer fits 32 bits.
-    static std::uint32_t HeaderSizeFor(const BoxHeader &h, std::uint64_t content) {
+    static std::uint32_t HeaderSizeFor(const BoxHeader &h, std::uint64_t content)
+    {
         return h.headerSize == 16 || content + 8 > kMax32 ? 16 : 8;
     }
 
     static void writeHeader(std::vector<std::uint8_t> &out, const BoxHeader &h, std::uint64_t size,
-                            std::uint32_t type) {
+                            std::uint32_t type)
+    {
         if (h.headerSize == 8 && size <= kMax32) {
             PutBe32(out, std::uint32_t(size));
             PutBe32(out, type);
@@ -195,7 +214,8 @@ private:
 
     std::string within(const Node &n) const { return "ITS " + Quoted(n.header.type) + " BOX"; }
 
-    void parseBody(Node &n) {
+    void parseBody(Node &n)
+    {
         n.bodyStart = n.start + n.header.headerSize;
         if (n.header.type == FourCC("meta")) {
             // ISO meta boxes carry version and flags; QuickTime ones start
@@ -231,7 +251,8 @@ private:
         n.bodyEnd = pos;
     }
 
-    void inspect(const Node &parent, Node &c) {
+    void inspect(const Node &parent, Node &c)
+    {
         const std::uint32_t p = parent.header.type;
         const std::uint32_t t = c.header.type;
         if (p == FourCC("moov") && t == FourCC("cmov"))
@@ -252,11 +273,13 @@ private:
         }
     }
 
-    std::string damaged(const Node &c) const {
+    std::string damaged(const Node &c) const
+    {
         return "THE FILE IS DAMAGED: THE " + Quoted(c.header.type) + " BOX" + At(fileAt(c.start));
     }
 
-    void parseTable(Node &c) {
+    void parseTable(Node &c)
+    {
         ChunkTable t;
         t.start = c.start;
         t.wide = c.header.type == FourCC("co64");
@@ -276,7 +299,8 @@ private:
 
     // Chunk offsets are positions in this file only when every data
     // reference is self-contained (flag 1).
-    void checkDataReferences(const Node &c) {
+    void checkDataReferences(const Node &c)
+    {
         const std::size_t body = c.start + c.header.headerSize;
         const std::size_t end = c.end();
         if (end - body < 8)
@@ -305,7 +329,8 @@ private:
     bool m_hasAuxOffsets = false;
 };
 
-std::vector<std::uint8_t> ReadBox(ByteSource &input, const TopBox &box) {
+std::vector<std::uint8_t> ReadBox(ByteSource &input, const TopBox &box)
+{
     if (box.header.size > kMaxMoovSize)
         Refuse("THE " + Quoted(box.header.type) + " BOX" + At(box.offset) + " IS TOO LARGE ("
                + std::to_string(box.header.size) + " BYTES)!");
@@ -316,14 +341,16 @@ std::vector<std::uint8_t> ReadBox(ByteSource &input, const TopBox &box) {
 
 } // namespace
 
-void MemorySource::read(std::uint64_t offset, void *dst, std::size_t n) {
+void MemorySource::read(std::uint64_t offset, void *dst, std::size_t n)
+{
     if (offset > m_bytes.size() || n > m_bytes.size() - offset)
         Refuse("THE FILE IS TRUNCATED" + At(offset) + "!");
     if (n > 0)
         std::memcpy(dst, m_bytes.data() + offset, n);
 }
 
-std::string TypeName(std::uint32_t type) {
+std::string TypeName(std::uint32_t type)
+{
     static const char kHex[] = "0123456789abcdef";
     std::string name;
     for (int shift = 24; shift >= 0; shift -= 8) {
@@ -340,7 +367,8 @@ std::string TypeName(std::uint32_t type) {
 }
 
 BoxHeader ParseBoxHeader(std::span<const std::uint8_t> bytes, std::uint64_t room, std::uint64_t at,
-                         const std::string &within) {
+                         const std::string &within)
+{
     const std::string truncated = "THE FILE IS TRUNCATED: ";
     if (room < 8 || bytes.size() < 8)
         Refuse(truncated + "AN INCOMPLETE BOX HEADER" + At(at) + "!");
@@ -369,7 +397,8 @@ BoxHeader ParseBoxHeader(std::span<const std::uint8_t> bytes, std::uint64_t room
     return h;
 }
 
-std::vector<TopBox> ScanTopLevel(ByteSource &input) {
+std::vector<TopBox> ScanTopLevel(ByteSource &input)
+{
     const std::uint64_t size = input.size();
     std::vector<TopBox> boxes;
     std::uint64_t pos = 0;
@@ -393,7 +422,8 @@ std::vector<TopBox> ScanTopLevel(ByteSource &input) {
     return boxes;
 }
 
-Plan MakePlan(ByteSource &input) {
+Plan MakePlan(ByteSource &input)
+{
     const std::vector<TopBox> boxes = ScanTopLevel(input);
 
     std::size_t moovIndex = boxes.size();
@@ -505,7 +535,8 @@ Plan MakePlan(ByteSource &input) {
     return plan;
 }
 
-std::vector<std::uint64_t> ChunkOffsets(std::span<const std::uint8_t> moov) {
+std::vector<std::uint64_t> ChunkOffsets(std::span<const std::uint8_t> moov)
+{
     const Tree tree(moov, 0);
     std::vector<std::uint64_t> offsets;
     for (const ChunkTable &t : tree.tables())
@@ -514,7 +545,8 @@ std::vector<std::uint64_t> ChunkOffsets(std::span<const std::uint8_t> moov) {
     return offsets;
 }
 
-std::vector<std::uint8_t> Assemble(const Plan &plan, ByteSource &input) {
+std::vector<std::uint8_t> Assemble(const Plan &plan, ByteSource &input)
+{
     std::vector<std::uint8_t> out;
     out.reserve(std::size_t(plan.outputSize));
     for (const Piece &p : plan.pieces) {

@@ -16,13 +16,15 @@
 namespace vantrel::fix {
 
 // A refused input. The text is the user-facing message: upper case, ending in "!".
-class FixError : public std::runtime_error {
+class FixError : public std::runtime_error
+{
 public:
     using std::runtime_error::runtime_error;
 };
 
 // Random access to the input bytes.
-class ByteSource {
+class ByteSource
+{
 public:
     virtual ~ByteSource() = default;
     virtual std::uint64_t size() const = 0;
@@ -30,10 +32,12 @@ public:
     virtual void read(std::uint64_t offset, void *dst, std::size_t n) = 0;
 };
 
-class MemorySource final : public ByteSource {
+class MemorySource final : public ByteSource
+{
 public:
     explicit MemorySource(std::span<const std::uint8_t> bytes)
-        : m_bytes(bytes) {}
+        : m_bytes(bytes)
+    {}
     std::uint64_t size() const override { return m_bytes.size(); }
     void read(std::uint64_t offset, void *dst, std::size_t n) override;
 
@@ -42,7 +46,8 @@ private:
 };
 
 // Four-character box types as big-endian numbers.
-constexpr std::uint32_t FourCC(const char (&s)[5]) {
+constexpr std::uint32_t FourCC(const char (&s)[5])
+{
     return std::uint32_t(std::uint8_t(s[0])) << 24 | std::uint32_t(std::uint8_t(s[1])) << 16
            | std::uint32_t(std::uint8_t(s[2])) << 8 | std::uint32_t(std::uint8_t(s[3]));
 }
@@ -50,7 +55,8 @@ constexpr std::uint32_t FourCC(const char (&s)[5]) {
 // "mdat", or "\x00abc" style escapes for bytes that are not printable.
 std::string TypeName(std::uint32_t type);
 
-struct BoxHeader {
+struct BoxHeader
+{
     std::uint32_t type = 0;
     std::uint64_t size = 0;       // the whole box, header included, size 0 resolved
     std::uint32_t headerSize = 0; // 8, or 16 with a 64-bit size
@@ -65,7 +71,8 @@ BoxHeader ParseBoxHeader(std::span<const std::uint8_t> bytes, std::uint64_t room
                          const std::string &within);
 
 // One box at the top level of the file.
-struct TopBox {
+struct TopBox
+{
     BoxHeader header;
     std::uint64_t offset = 0;
     std::uint64_t end() const { return offset + header.size; }
@@ -76,13 +83,15 @@ struct TopBox {
 std::vector<TopBox> ScanTopLevel(ByteSource &input);
 
 // A piece of the output: a range of the input, or the rewritten movie box.
-struct Piece {
+struct Piece
+{
     bool fromInput = true;
     std::uint64_t offset = 0; // in the input (fromInput only)
     std::uint64_t length = 0;
 };
 
-struct Plan {
+struct Plan
+{
     bool inOrder = false;           // movie box already in front: copy the file as it is
     std::vector<std::uint8_t> moov; // the rewritten movie box (empty when inOrder)
     std::vector<Piece> pieces;      // the output, front to back

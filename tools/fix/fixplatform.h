@@ -15,7 +15,8 @@
 namespace vantrel::fix::platform {
 
 // Identity of a file: device and inode (volume serial and file index on Windows).
-struct FileId {
+struct FileId
+{
     std::uint64_t device = 0;
     std::uint64_t index = 0;
     bool operator==(const FileId &) const = default;
@@ -24,7 +25,8 @@ struct FileId {
 // The file a path names now, following links; nothing if there is none.
 std::optional<FileId> IdOf(const std::string &path);
 
-class Input {
+class Input
+{
 public:
     Input() = default;
     ~Input();
@@ -57,7 +59,8 @@ private:
 
 // The output under a temporary name in the final file's folder. Removed again
 // unless commit() succeeds, also when the program is interrupted.
-class Output {
+class Output
+{
 public:
     Output() = default;
     ~Output();

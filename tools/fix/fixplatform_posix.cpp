@@ -20,18 +20,21 @@ namespace vantrel::fix::platform {
 
 namespace {
 
-std::string SystemText(int error) {
+std::string SystemText(int error)
+{
     std::string text = std::strerror(error);
     for (char &c : text)
         c = char(std::toupper(static_cast<unsigned char>(c)));
     return text;
 }
 
-std::string Failure(const std::string &what, const std::string &path, int error) {
+std::string Failure(const std::string &what, const std::string &path, int error)
+{
     return what + " \"" + path + "\": " + SystemText(error) + "!";
 }
 
-FileId IdFromStat(const struct stat &st) {
+FileId IdFromStat(const struct stat &st)
+{
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
@@ -40,14 +43,16 @@ FileId IdFromStat(const struct stat &st) {
 char g_pendingPath[4096];
 volatile std::sig_atomic_t g_pending = 0;
 
-extern "C" void RemovePendingAndDie(int sig) {
+extern "C" void RemovePendingAndDie(int sig)
+{
     if (g_pending)
         ::unlink(g_pendingPath);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
 
-void ArmCleanup(const std::string &path) {
+void ArmCleanup(const std::string &path)
+{
     if (path.size() >= sizeof g_pendingPath)
         return;
     std::memcpy(g_pendingPath, path.c_str(), path.size() + 1);
@@ -64,11 +69,13 @@ void ArmCleanup(const std::string &path) {
     }
 }
 
-void DisarmCleanup() {
+void DisarmCleanup()
+{
     g_pending = 0;
 }
 
-bool WriteAll(int fd, const std::uint8_t *p, std::size_t n, int &error) {
+bool WriteAll(int fd, const std::uint8_t *p, std::size_t n, int &error)
+{
     while (n > 0) {
         const ssize_t w = ::write(fd, p, n);
         if (w < 0) {
@@ -84,7 +91,8 @@ bool WriteAll(int fd, const std::uint8_t *p, std::size_t n, int &error) {
 }
 
 // The folder of a path and its last part, split at the last slash.
-std::pair<std::string, std::string> SplitPath(const std::string &path) {
+std::pair<std::string, std::string> SplitPath(const std::string &path)
+{
     const auto slash = path.find_last_of('/');
     if (slash == std::string::npos)
         return {".", path};
@@ -93,25 +101,29 @@ std::pair<std::string, std::string> SplitPath(const std::string &path) {
 
 } // namespace
 
-std::optional<FileId> IdOf(const std::string &path) {
+std::optional<FileId> IdOf(const std::string &path)
+{
     struct stat st;
     if (::stat(path.c_str(), &st) != 0)
         return std::nullopt;
     return IdFromStat(st);
 }
 
-Input::~Input() {
+Input::~Input()
+{
     close();
 }
 
-void Input::close() {
+void Input::close()
+{
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
     }
 }
 
-bool Input::open(const std::string &path, std::string &error) {
+bool Input::open(const std::string &path, std::string &error)
+{
     m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (m_fd < 0) {
         error = Failure("CANNOT OPEN", path, errno);
@@ -132,7 +144,8 @@ bool Input::open(const std::string &path, std::string &error) {
     return true;
 }
 
-bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &error) {
+bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &error)
+{
     auto *p = static_cast<std::uint8_t *>(dst);
     while (n > 0) {
         const ssize_t r = ::pread(m_fd, p, n, off_t(offset));
@@ -153,18 +166,21 @@ bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &
     return true;
 }
 
-std::optional<std::uint64_t> Input::currentSize() const {
+std::optional<std::uint64_t> Input::currentSize() const
+{
     struct stat st;
     if (::fstat(m_fd, &st) != 0)
         return std::nullopt;
     return std::uint64_t(st.st_size);
 }
 
-Output::~Output() {
+Output::~Output()
+{
     discard();
 }
 
-bool Output::create(const std::string &finalPath, unsigned mode, std::string &error) {
+bool Output::create(const std::string &finalPath, unsigned mode, std::string &error)
+{
     auto [folder, name] = SplitPath(finalPath);
     // A hidden name in the same folder, so that the rename cannot cross file
     // systems; shortened so that it stays within the usual name limit.
@@ -188,7 +204,8 @@ bool Output::create(const std::string &finalPath, unsigned mode, std::string &er
     return true;
 }
 
-bool Output::write(const void *data, std::size_t n, std::string &error) {
+bool Output::write(const void *data, std::size_t n, std::string &error)
+{
     int e = 0;
     if (!WriteAll(m_fd, static_cast<const std::uint8_t *>(data), n, e)) {
         error = Failure("CANNOT WRITE", m_path, e);
@@ -202,7 +219,8 @@ bool Output::write(const void *data, std::size_t n, std::string &error) {
 // The output is synced before it is renamed. Handing every few megabytes to
 // the disk as they are written lets the disk work while the copy goes on,
 // instead of all at once at the end.
-void Output::startWriteback() {
+void Output::startWriteback()
+{
 #if defined(__linux__)
     constexpr std::uint64_t kStep = 8u << 20;
     if (m_written - m_writtenBack < kStep)
@@ -213,8 +231,8 @@ void Output::startWriteback() {
 #endif
 }
 
-bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length,
-                      std::string &error) {
+bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length, std::string &error)
+{
 #if defined(__linux__)
     // The kernel copies without passing the bytes through this process.
     while (m_tryKernelCopy && length > 0) {
@@ -247,7 +265,8 @@ bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length,
 }
 
 bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t length,
-                          std::string &error) {
+                          std::string &error)
+{
     if (length == 0)
         return true;
     static std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
@@ -261,7 +280,8 @@ bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t leng
     return true;
 }
 
-bool Output::commit(const std::string &finalPath, std::string &error) {
+bool Output::commit(const std::string &finalPath, std::string &error)
+{
     if (::fsync(m_fd) != 0) {
         error = Failure("CANNOT WRITE", m_path, errno);
         discard();
@@ -291,7 +311,8 @@ bool Output::commit(const std::string &finalPath, std::string &error) {
     return true;
 }
 
-void Output::discard() {
+void Output::discard()
+{
     if (m_fd >= 0) {
         ::close(m_fd);
         m_fd = -1;
@@ -303,7 +324,8 @@ void Output::discard() {
     }
 }
 
-bool RemoveFile(const std::string &path, std::string &error) {
+bool RemoveFile(const std::string &path, std::string &error)
+{
     if (::unlink(path.c_str()) != 0) {
         error = Failure("CANNOT REMOVE", path, errno);
         return false;

@@ -17,7 +17,8 @@ namespace vantrel::fix::platform {
 
 namespace {
 
-std::wstring Wide(const std::string &utf8) {
+std::wstring Wide(const std::string &utf8)
+{
     if (utf8.empty())
         return {};
     const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), int(utf8.size()), nullptr, 0);
@@ -26,7 +27,8 @@ std::wstring Wide(const std::string &utf8) {
     return out;
 }
 
-std::string SystemText(DWORD error) {
+std::string SystemText(DWORD error)
+{
     char buffer[512] = {};
     DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
                              error, 0, buffer, sizeof buffer, nullptr);
@@ -44,18 +46,21 @@ std::string SystemText(DWORD error) {
 
 // `what` is a plain text so that building the arguments cannot disturb the
 // last-error code read beside it.
-std::string Failure(const char *what, const std::string &path, DWORD error) {
+std::string Failure(const char *what, const std::string &path, DWORD error)
+{
     return std::string(what) + " \"" + path + "\": " + SystemText(error) + "!";
 }
 
-std::pair<std::string, std::string> SplitPath(const std::string &path) {
+std::pair<std::string, std::string> SplitPath(const std::string &path)
+{
     const auto slash = path.find_last_of("\\/");
     if (slash == std::string::npos)
         return {".", path};
     return {path.substr(0, slash + 1), path.substr(slash + 1)};
 }
 
-bool IdOfHandle(HANDLE h, FileId &id) {
+bool IdOfHandle(HANDLE h, FileId &id)
+{
     BY_HANDLE_FILE_INFORMATION info;
     if (!GetFileInformationByHandle(h, &info))
         return false;
@@ -66,7 +71,8 @@ bool IdOfHandle(HANDLE h, FileId &id) {
 
 } // namespace
 
-std::optional<FileId> IdOf(const std::string &path) {
+std::optional<FileId> IdOf(const std::string &path)
+{
     HANDLE h =
         CreateFileW(Wide(path).c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                     nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -80,11 +86,13 @@ std::optional<FileId> IdOf(const std::string &path) {
     return id;
 }
 
-Input::~Input() {
+Input::~Input()
+{
     close();
 }
 
-bool Input::open(const std::string &path, std::string &error) {
+bool Input::open(const std::string &path, std::string &error)
+{
     HANDLE h =
         CreateFileW(Wide(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE, nullptr,
                     OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
@@ -103,14 +111,16 @@ bool Input::open(const std::string &path, std::string &error) {
     return true;
 }
 
-void Input::close() {
+void Input::close()
+{
     if (m_handle) {
         CloseHandle(static_cast<HANDLE>(m_handle));
         m_handle = nullptr;
     }
 }
 
-bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &error) {
+bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &error)
+{
     auto *p = static_cast<std::uint8_t *>(dst);
     while (n > 0) {
         OVERLAPPED at = {};
@@ -138,18 +148,21 @@ bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &
     return true;
 }
 
-std::optional<std::uint64_t> Input::currentSize() const {
+std::optional<std::uint64_t> Input::currentSize() const
+{
     LARGE_INTEGER size;
     if (!GetFileSizeEx(static_cast<HANDLE>(m_handle), &size))
         return std::nullopt;
     return std::uint64_t(size.QuadPart);
 }
 
-Output::~Output() {
+Output::~Output()
+{
     discard();
 }
 
-bool Output::create(const std::string &finalPath, unsigned, std::string &error) {
+bool Output::create(const std::string &finalPath, unsigned, std::string &error)
+{
     auto [folder, name] = SplitPath(finalPath);
     const std::string prefix =
         (folder == "." ? std::string() : folder) + "." + name.substr(0, 200) + ".fix-";
@@ -175,7 +188,8 @@ bool Output::create(const std::string &finalPath, unsigned, std::string &error) 
     return false;
 }
 
-bool Output::write(const void *data, std::size_t n, std::string &error) {
+bool Output::write(const void *data, std::size_t n, std::string &error)
+{
     auto *p = static_cast<const std::uint8_t *>(data);
     while (n > 0) {
         DWORD done = 0;
@@ -190,13 +204,14 @@ bool Output::write(const void *data, std::size_t n, std::string &error) {
     return true;
 }
 
-bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length,
-                      std::string &error) {
+bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length, std::string &error)
+{
     return copyByBuffer(input, offset, length, error);
 }
 
 bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t length,
-                          std::string &error) {
+                          std::string &error)
+{
     static std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
     while (length > 0) {
         const std::size_t n = std::size_t(std::min<std::uint64_t>(length, buffer.size()));
@@ -208,7 +223,8 @@ bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t leng
     return true;
 }
 
-bool Output::commit(const std::string &finalPath, std::string &error) {
+bool Output::commit(const std::string &finalPath, std::string &error)
+{
     HANDLE h = static_cast<HANDLE>(m_handle);
     if (!FlushFileBuffers(h)) {
         error = Failure("CANNOT WRITE", m_path, GetLastError());
@@ -227,7 +243,8 @@ bool Output::commit(const std::string &finalPath, std::string &error) {
     return true;
 }
 
-void Output::discard() {
+void Output::discard()
+{
     if (m_handle) {
         CloseHandle(static_cast<HANDLE>(m_handle));
         m_handle = nullptr;
@@ -238,7 +255,8 @@ void Output::discard() {
     }
 }
 
-bool RemoveFile(const std::string &path, std::string &error) {
+bool RemoveFile(const std::string &path, std::string &error)
+{
     if (!DeleteFileW(Wide(path).c_str())) {
         error = Failure("CANNOT REMOVE", path, GetLastError());
         return false;

@@ -8,12 +8,15 @@ namespace vantrel::fix {
 namespace {
 
 // The input file as bytes for the box parser.
-class FileSource final : public ByteSource {
+class FileSource final : public ByteSource
+{
 public:
     explicit FileSource(platform::Input &input)
-        : m_input(input) {}
+        : m_input(input)
+    {}
     std::uint64_t size() const override { return m_input.size(); }
-    void read(std::uint64_t offset, void *dst, std::size_t n) override {
+    void read(std::uint64_t offset, void *dst, std::size_t n) override
+    {
         std::string error;
         if (!m_input.readAt(offset, dst, n, error))
             throw FixError(error);
@@ -24,7 +27,8 @@ private:
 };
 
 bool WritePlan(const Plan &plan, platform::Input &input, platform::Output &output,
-               std::string &error) {
+               std::string &error)
+{
     for (const Piece &piece : plan.pieces) {
         const bool ok = piece.fromInput ? output.copyFrom(input, piece.offset, piece.length, error)
                                         : output.write(plan.moov.data(), plan.moov.size(), error);
@@ -41,7 +45,8 @@ bool WritePlan(const Plan &plan, platform::Input &input, platform::Output &outpu
 
 } // namespace
 
-int RunFix(const std::vector<std::string> &args, std::ostream &err) {
+int RunFix(const std::vector<std::string> &args, std::ostream &err)
+{
     if (args.size() != 2) {
         err << "fix: TWO FILE NAMES ARE NEEDED (USAGE: fix TEMP FINAL)!\n";
         return kExitUsage;

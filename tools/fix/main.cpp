@@ -14,7 +14,8 @@
 #include <shellapi.h>
 #endif
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     std::vector<std::string> args;
 #ifdef _WIN32
     // The wide command line, so that any file name arrives intact as UTF-8.

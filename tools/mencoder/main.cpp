@@ -38,38 +38,46 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 // FFmpeg's last words, kept to explain a failure.
 constexpr std::size_t kStderrTailLines = 40;
 
-int report(const std::string &message, int code) {
+int report(const std::string &message, int code)
+{
     std::fprintf(stderr, "mencoder: %s\n", message.c_str());
     std::fflush(stderr);
     return code;
 }
 
-void printLine(const std::string &line) {
+void printLine(const std::string &line)
+{
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
     std::fflush(stdout);
 }
 
-std::string quoted(const std::string &text) {
+std::string quoted(const std::string &text)
+{
     return "\"" + text + "\"";
 }
 
-std::string stoppedText(const std::string &request) {
+std::string stoppedText(const std::string &request)
+{
     return request.empty() ? "ENCODING STOPPED!" : "ENCODING STOPPED BY " + request + "!";
 }
 
-std::string seconds(double value) {
+std::string seconds(double value)
+{
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.1f", value);
     return buffer;
 }
 
-class Encoding {
+class Encoding
+{
 public:
     explicit Encoding(const EncoderJob &job)
-        : m_job(job) {}
+        : m_job(job)
+    {}
 
-    int run() {
+    int run()
+    {
         const std::string ffmpeg =
             platform::findProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
         if (ffmpeg.empty())
@@ -106,7 +114,8 @@ public:
     }
 
 private:
-    std::optional<std::string> checkSource() const {
+    std::optional<std::string> checkSource() const
+    {
         std::error_code ec;
         const auto status = fs::status(m_job.source, ec);
         if (status.type() == fs::file_type::not_found)
@@ -124,7 +133,8 @@ private:
 
     // The failure text and exit code, or nothing when the output is whole.
     std::optional<std::pair<std::string, int>> judge(const platform::ChildResult &child,
-                                                     const std::string &ffmpeg) const {
+                                                     const std::string &ffmpeg) const
+    {
         if (auto stop = platform::stopRequest(); child.stoppedByUs || !stop.empty())
             return std::pair(stoppedText(stop), kStopped);
         if (!child.started)
@@ -150,17 +160,20 @@ private:
         return std::nullopt;
     }
 
-    void onStdout(std::string_view chunk) {
+    void onStdout(std::string_view chunk)
+    {
         for (const auto &line : m_stdoutLines.feed(chunk))
             onProgressLine(line);
     }
 
-    void onStderr(std::string_view chunk) {
+    void onStderr(std::string_view chunk)
+    {
         for (const auto &line : m_stderrLines.feed(chunk))
             onStderrLine(line);
     }
 
-    void onProgressLine(const std::string &line) {
+    void onProgressLine(const std::string &line)
+    {
         auto position = m_progress.line(line);
         if (!position)
             return;
@@ -178,7 +191,8 @@ private:
         printLine(progressLine(m_position, percent));
     }
 
-    void onStderrLine(const std::string &line) {
+    void onStderrLine(const std::string &line)
+    {
         // Only the source has a "Duration:" line.
         if (!m_duration)
             m_duration = parseDurationLine(line);
@@ -199,7 +213,8 @@ private:
 
 } // namespace
 
-int main(int argc, char **argv) {
+int main(int argc, char **argv)
+{
     platform::installStopHandlers();
     const std::vector<std::string> args(argv + 1, argv + argc);
     const ParseResult parsed = parseCommandLine(args);

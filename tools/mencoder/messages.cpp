@@ -6,16 +6,19 @@ namespace mencoder {
 
 namespace {
 
-std::string quoted(std::string_view text) {
+std::string quoted(std::string_view text)
+{
     return "\"" + std::string(text) + "\"";
 }
 
-bool startsWith(std::string_view text, std::string_view prefix) {
+bool startsWith(std::string_view text, std::string_view prefix)
+{
     return text.substr(0, prefix.size()) == prefix;
 }
 
 // What FFmpeg said about a path: "file:PATH: reason" (or "PATH: reason").
-std::optional<std::string_view> reasonFor(std::string_view line, const std::string &path) {
+std::optional<std::string_view> reasonFor(std::string_view line, const std::string &path)
+{
     const std::string withProtocol = "file:" + path;
     for (std::string_view name : {std::string_view(withProtocol), std::string_view(path)}) {
         if (startsWith(line, name) && startsWith(line.substr(name.size()), ": "))
@@ -25,7 +28,8 @@ std::optional<std::string_view> reasonFor(std::string_view line, const std::stri
 }
 
 // "[libx264 @ 0x55d0c1a2] text" becomes "text".
-std::string_view withoutContext(std::string_view line) {
+std::string_view withoutContext(std::string_view line)
+{
     if (startsWith(line, "[")) {
         auto close = line.find("] ");
         if (close != std::string_view::npos && line.substr(0, close).find(" @ ") != line.npos)
@@ -35,7 +39,8 @@ std::string_view withoutContext(std::string_view line) {
 }
 
 // Lines that say nothing about the cause.
-bool isNoise(std::string_view line) {
+bool isNoise(std::string_view line)
+{
     return line.empty() || line.front() == ' ' || startsWith(line, "Conversion failed")
            || startsWith(line, "To ignore this") || startsWith(line, "frame=")
            || startsWith(line, "size=") || startsWith(line, "video:");
@@ -43,7 +48,8 @@ bool isNoise(std::string_view line) {
 
 } // namespace
 
-std::string upperAscii(std::string_view text) {
+std::string upperAscii(std::string_view text)
+{
     std::string upper(text);
     for (char &c : upper) {
         if (c >= 'a' && c <= 'z')
@@ -52,7 +58,8 @@ std::string upperAscii(std::string_view text) {
     return upper;
 }
 
-std::string reasonText(std::string_view text) {
+std::string reasonText(std::string_view text)
+{
     while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '!'))
         text.remove_suffix(1);
     return upperAscii(text);
@@ -60,7 +67,8 @@ std::string reasonText(std::string_view text) {
 
 std::string describeFfmpegFailure(const std::vector<std::string> &stderrTail,
                                   const std::string &source, const std::string &output,
-                                  int exitCode) {
+                                  int exitCode)
+{
     // The most specific cause wins, whatever its place among the last lines.
     for (const auto &line : stderrTail) {
         if (auto reason = reasonFor(line, source))

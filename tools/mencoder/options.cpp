@@ -10,18 +10,21 @@ namespace mencoder {
 
 namespace {
 
-std::string quoted(std::string_view text) {
+std::string quoted(std::string_view text)
+{
     return "\"" + std::string(text) + "\"";
 }
 
 // At most nine decimal digits: no sign, no spaces, no overflow.
-bool isDigits(std::string_view text) {
+bool isDigits(std::string_view text)
+{
     return !text.empty() && text.size() <= 9
            && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A whole number of digits only within [min, max].
-std::optional<int> parseInt(std::string_view text, int min, int max) {
+std::optional<int> parseInt(std::string_view text, int min, int max)
+{
     if (!isDigits(text))
         return std::nullopt;
     int value = 0;
@@ -31,14 +34,16 @@ std::optional<int> parseInt(std::string_view text, int min, int max) {
     return value;
 }
 
-double toDouble(std::string_view digits) {
+double toDouble(std::string_view digits)
+{
     double value = 0;
     std::from_chars(digits.data(), digits.data() + digits.size(), value);
     return value;
 }
 
 // "25", "29.97" or "30000/1001", greater than 0 and at most 1000.
-bool isFrameRate(std::string_view text) {
+bool isFrameRate(std::string_view text)
+{
     double value = 0;
     if (auto slash = text.find('/'); slash != std::string_view::npos) {
         auto num = text.substr(0, slash);
@@ -57,7 +62,8 @@ bool isFrameRate(std::string_view text) {
     return value > 0 && value <= 1000;
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator) {
+std::vector<std::string_view> split(std::string_view text, char separator)
+{
     std::vector<std::string_view> parts;
     for (;;) {
         auto at = text.find(separator);
@@ -80,9 +86,11 @@ constexpr std::array<std::string_view, 13> kValueOptions = {
     "-sws", "-vf",          "-vf-add", "-oac", "-faacopts", "-channels", "-srate",
     "-ovc", "-x264encopts", "-ofps",   "-of",  "-lavfopts", "-o"};
 
-class Parser {
+class Parser
+{
 public:
-    ParseResult run(const std::vector<std::string> &args) {
+    ParseResult run(const std::vector<std::string> &args)
+    {
         for (std::size_t i = 0; i < args.size() && m_error.empty(); ++i) {
             const std::string &arg = args[i];
             if (arg.empty() || arg[0] != '-') {
@@ -109,25 +117,29 @@ public:
     }
 
 private:
-    void fail(std::string message) {
+    void fail(std::string message)
+    {
         if (m_error.empty())
             m_error = std::move(message);
     }
 
-    void badValue(std::string_view name, std::string_view value) {
+    void badValue(std::string_view name, std::string_view value)
+    {
         fail("BAD VALUE " + quoted(value) + " FOR OPTION " + quoted(name) + "!");
     }
 
     // Options that name a codec or container: one value is supported.
     void only(std::string_view name, std::string_view value, std::string_view supported,
-              bool &given) {
+              bool &given)
+    {
         if (value == supported)
             given = true;
         else
             badValue(name, value);
     }
 
-    void takeSource(const std::string &arg) {
+    void takeSource(const std::string &arg)
+    {
         if (m_haveSource) {
             fail("MORE THAN ONE SOURCE FILE GIVEN: " + quoted(m_job.source) + " AND " + quoted(arg)
                  + "!");
@@ -137,7 +149,8 @@ private:
         m_job.source = arg;
     }
 
-    void option(std::string_view name, const std::string &value) {
+    void option(std::string_view name, const std::string &value)
+    {
         if (name == "-o") {
             m_job.output = value;
         } else if (name == "-sws") {
@@ -184,7 +197,8 @@ private:
     }
 
     // A comma-separated filter list; each filter is appended in order.
-    void filters(std::string_view name, std::string_view value) {
+    void filters(std::string_view name, std::string_view value)
+    {
         for (auto item : split(value, ',')) {
             if (item.empty())
                 return badValue(name, value);
@@ -216,7 +230,8 @@ private:
                                               bool hasValue);
 
     // key=value and flag items separated by colons, applied left to right.
-    void suboptions(std::string_view name, std::string_view value, SuboptionHandler handler) {
+    void suboptions(std::string_view name, std::string_view value, SuboptionHandler handler)
+    {
         for (auto item : split(value, ':')) {
             auto eq = item.find('=');
             auto key = item.substr(0, eq);
@@ -233,19 +248,22 @@ private:
     }
 
     // Returns false with m_unknownKey set for a key it does not know.
-    bool unknown() {
+    bool unknown()
+    {
         m_unknownKey = true;
         return false;
     }
 
-    bool setInt(int &target, std::string_view value, bool hasValue, int min, int max) {
+    bool setInt(int &target, std::string_view value, bool hasValue, int min, int max)
+    {
         auto n = hasValue ? parseInt(value, min, max) : std::nullopt;
         if (n)
             target = *n;
         return n.has_value();
     }
 
-    bool faacOption(std::string_view key, std::string_view value, bool hasValue) {
+    bool faacOption(std::string_view key, std::string_view value, bool hasValue)
+    {
         m_unknownKey = false;
         if (key == "br")
             return setInt(m_job.audioBitrateKbit, value, hasValue, 8, 512);
@@ -258,7 +276,8 @@ private:
         return unknown();
     }
 
-    bool x264Option(std::string_view key, std::string_view value, bool hasValue) {
+    bool x264Option(std::string_view key, std::string_view value, bool hasValue)
+    {
         m_unknownKey = false;
         if (key == "bitrate")
             return setInt(m_job.videoBitrateKbit, value, hasValue, 1, 100000);
@@ -284,7 +303,8 @@ private:
         return unknown();
     }
 
-    bool lavfOption(std::string_view key, std::string_view value, bool hasValue) {
+    bool lavfOption(std::string_view key, std::string_view value, bool hasValue)
+    {
         m_unknownKey = false;
         if (key == "format") {
             m_format = value;
@@ -293,7 +313,8 @@ private:
         return unknown();
     }
 
-    void checkComplete() {
+    void checkComplete()
+    {
         if (m_job.source.empty())
             fail("NO SOURCE FILE GIVEN!");
         else if (m_job.output.empty())
@@ -318,11 +339,13 @@ private:
 
 } // namespace
 
-ParseResult parseCommandLine(const std::vector<std::string> &args) {
+ParseResult parseCommandLine(const std::vector<std::string> &args)
+{
     return Parser().run(args);
 }
 
-std::string scalerFlags(int sws) {
+std::string scalerFlags(int sws)
+{
     static constexpr std::array<const char *, 11> names = {
         "fast_bilinear", "bilinear", "bicubic", "experimental", "neighbor", "area",
         "bicublin",      "gauss",    "sinc",    "lanczos",      "spline"};
@@ -331,7 +354,8 @@ std::string scalerFlags(int sws) {
     return names[static_cast<std::size_t>(sws)];
 }
 
-std::vector<std::string> ffmpegArguments(const EncoderJob &job) {
+std::vector<std::string> ffmpegArguments(const EncoderJob &job)
+{
     std::vector<std::string> a = {"-hide_banner", "-nostdin", "-nostats", "-progress",
                                   "pipe:1",       "-y",       "-i",       "file:" + job.source};
     // The first real video stream (not cover art) is required; the first audio

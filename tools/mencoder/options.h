@@ -9,7 +9,8 @@
 namespace mencoder {
 
 // One entry of the video filter chain (-vf, -vf-add).
-struct VideoFilter {
+struct VideoFilter
+{
     enum class Kind { Scale, HardDup };
     Kind kind = Kind::HardDup;
     int width = 0; // Scale only
@@ -20,7 +21,8 @@ struct VideoFilter {
 
 // The meaning of one encoder command line. Zero means "not given": FFmpeg's
 // own default applies.
-struct EncoderJob {
+struct EncoderJob
+{
     std::string source;
     std::string output;
 
@@ -47,7 +49,8 @@ struct EncoderJob {
 
 // Either a job or the reason the command line was refused. The reason is a
 // user-facing text in upper case that ends in "!", without program name.
-struct ParseResult {
+struct ParseResult
+{
     EncoderJob job;
     std::string error;
 

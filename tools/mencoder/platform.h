@@ -26,7 +26,8 @@ void installStopHandlers();
 // there is none.
 std::string stopRequest();
 
-struct ChildResult {
+struct ChildResult
+{
     bool started = false;
     std::string startError; // why it could not be started
     bool exited = false;    // ended by itself with exitCode

@@ -28,7 +28,8 @@ bool g_caught[NSIG] = {};
 int g_wakeRead = -1;
 int g_wakeWrite = -1;
 
-extern "C" void onStopSignal(int signal) {
+extern "C" void onStopSignal(int signal)
+{
     if (g_stopSignal == 0)
         g_stopSignal = signal;
     int saved = errno;
@@ -39,24 +40,28 @@ extern "C" void onStopSignal(int signal) {
     errno = saved;
 }
 
-std::string errorText(int error) {
+std::string errorText(int error)
+{
     return std::strerror(error);
 }
 
-void closeFd(int &fd) {
+void closeFd(int &fd)
+{
     if (fd >= 0)
         close(fd);
     fd = -1;
 }
 
-bool isExecutableFile(const std::string &path) {
+bool isExecutableFile(const std::string &path)
+{
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
 }
 
 } // namespace
 
-std::string findProgram(std::string_view name, const std::string &firstFolder) {
+std::string findProgram(std::string_view name, const std::string &firstFolder)
+{
     auto in = [&](std::string_view folder) {
         std::string path(folder);
         if (path.empty() || path.back() != '/')
@@ -80,7 +85,8 @@ std::string findProgram(std::string_view name, const std::string &firstFolder) {
     return {};
 }
 
-void installStopHandlers() {
+void installStopHandlers()
+{
     int fds[2];
     if (g_wakeRead < 0 && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
         g_wakeRead = fds[0];
@@ -105,13 +111,15 @@ void installStopHandlers() {
     sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
-std::string stopRequest() {
+std::string stopRequest()
+{
     int sig = g_stopSignal;
     return sig ? "SIGNAL " + std::to_string(sig) : std::string();
 }
 
 ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
-                     const OutputHandler &onStdout, const OutputHandler &onStderr) {
+                     const OutputHandler &onStdout, const OutputHandler &onStderr)
+{
     ChildResult result;
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(program.c_str()));
@@ -269,7 +277,8 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     return result;
 }
 
-std::string checkReadable(const std::string &path) {
+std::string checkReadable(const std::string &path)
+{
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
         return errorText(errno);
@@ -277,7 +286,8 @@ std::string checkReadable(const std::string &path) {
     return {};
 }
 
-std::string createEmptyFile(const std::string &path) {
+std::string createEmptyFile(const std::string &path)
+{
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
         return errorText(errno);
@@ -285,7 +295,8 @@ std::string createEmptyFile(const std::string &path) {
     return {};
 }
 
-void removeFile(const std::string &path) {
+void removeFile(const std::string &path)
+{
     unlink(path.c_str());
 }
 

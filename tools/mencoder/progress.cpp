@@ -7,7 +7,8 @@
 
 namespace mencoder {
 
-std::vector<std::string> LineSplitter::feed(std::string_view chunk) {
+std::vector<std::string> LineSplitter::feed(std::string_view chunk)
+{
     std::vector<std::string> lines;
     for (char c : chunk) {
         if (c == '\n' && m_afterCr) {
@@ -28,7 +29,8 @@ std::vector<std::string> LineSplitter::feed(std::string_view chunk) {
     return lines;
 }
 
-std::optional<std::string> LineSplitter::finish() {
+std::optional<std::string> LineSplitter::finish()
+{
     m_afterCr = false;
     if (m_partial.empty())
         return std::nullopt;
@@ -40,7 +42,8 @@ std::optional<std::string> LineSplitter::finish() {
 namespace {
 
 template<typename T>
-std::optional<T> number(std::string_view text) {
+std::optional<T> number(std::string_view text)
+{
     T value{};
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec != std::errc() || end != text.data() + text.size())
@@ -50,7 +53,8 @@ std::optional<T> number(std::string_view text) {
 
 } // namespace
 
-std::optional<Position> ProgressReader::line(std::string_view text) {
+std::optional<Position> ProgressReader::line(std::string_view text)
+{
     auto eq = text.find('=');
     if (eq == std::string_view::npos)
         return std::nullopt;
@@ -70,7 +74,8 @@ std::optional<Position> ProgressReader::line(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<double> parseDurationLine(std::string_view line) {
+std::optional<double> parseDurationLine(std::string_view line)
+{
     static constexpr std::string_view tag = "Duration: ";
     auto start = line.find_first_not_of(' ');
     if (start == std::string_view::npos || line.substr(start, tag.size()) != tag)
@@ -93,7 +98,8 @@ std::optional<double> parseDurationLine(std::string_view line) {
     return total;
 }
 
-int runningPercent(double seconds, double duration) {
+int runningPercent(double seconds, double duration)
+{
     if (!(duration > 0) || !(seconds > 0))
         return 0;
     // The small term keeps 4.1 of 10 at 41, not 40.99999.
@@ -101,7 +107,8 @@ int runningPercent(double seconds, double duration) {
     return static_cast<int>(std::clamp(percent, 0.0, 99.0));
 }
 
-std::string progressLine(const Position &position, std::optional<int> percent) {
+std::string progressLine(const Position &position, std::optional<int> percent)
+{
     char buffer[96];
     double seconds = std::max(0.0, position.seconds);
     if (percent)
@@ -112,7 +119,8 @@ std::string progressLine(const Position &position, std::optional<int> percent) {
     return buffer;
 }
 
-bool endsEarly(double encodedSeconds, double durationSeconds) {
+bool endsEarly(double encodedSeconds, double durationSeconds)
+{
     if (!(durationSeconds > 0))
         return false;
     double slack = std::max(1.0, durationSeconds * 0.05);

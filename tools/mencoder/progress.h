@@ -14,10 +14,12 @@ namespace mencoder {
 // Cuts a byte stream into lines. A line ends at "\n" or "\r" ("\r\n" gives one
 // line); an unfinished line is kept for the next chunk. Lines longer than the
 // limit are cut there, so a stream without line ends cannot grow memory.
-class LineSplitter {
+class LineSplitter
+{
 public:
     explicit LineSplitter(std::size_t maxLine = 4096)
-        : m_maxLine(maxLine) {}
+        : m_maxLine(maxLine)
+    {}
 
     // The lines completed by this chunk, without their line ends.
     std::vector<std::string> feed(std::string_view chunk);
@@ -31,14 +33,16 @@ private:
 };
 
 // Where the encoding stands: the output's time position and frame count.
-struct Position {
+struct Position
+{
     double seconds = 0;
     long long frames = 0;
 };
 
 // Reads the key=value lines of FFmpeg's -progress output. Each block ends with
 // "progress=continue" or "progress=end".
-class ProgressReader {
+class ProgressReader
+{
 public:
     // The position when this line ends a block, otherwise nothing.
     std::optional<Position> line(std::string_view text);

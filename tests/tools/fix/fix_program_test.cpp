@@ -23,39 +23,46 @@ using Bytes = std::vector<std::uint8_t>;
 
 const std::string kFix = VANTREL_APP_DIR "/fix";
 
-std::string Q(const fs::path &p) {
+std::string Q(const fs::path &p)
+{
     return "'" + p.string() + "'";
 }
 
-Bytes ReadAll(const fs::path &p) {
+Bytes ReadAll(const fs::path &p)
+{
     std::ifstream in(p, std::ios::binary);
     return Bytes(std::istreambuf_iterator<char>(in), {});
 }
 
-void WriteAll(const fs::path &p, const Bytes &bytes) {
+void WriteAll(const fs::path &p, const Bytes &bytes)
+{
     std::ofstream out(p, std::ios::binary | std::ios::trunc);
     out.write(reinterpret_cast<const char *>(bytes.data()), std::streamsize(bytes.size()));
 }
 
-std::string ReadText(const fs::path &p) {
+std::string ReadText(const fs::path &p)
+{
     std::ifstream in(p);
     std::stringstream s;
     s << in.rdbuf();
     return s.str();
 }
 
-int Shell(const std::string &command) {
+int Shell(const std::string &command)
+{
     const int status = std::system(command.c_str());
     return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
-struct Result {
+struct Result
+{
     int code = -1;
     std::string err;
 };
 
 // Runs fix with the given arguments (already quoted) in `folder`.
-Result RunFix(const fs::path &folder, const std::string &args) {
+Result RunFix(const fs::path &folder, const std::string &args)
+{
     const fs::path errFile = folder.parent_path() / "stderr.txt";
     Result r;
     r.code = Shell("cd " + Q(folder) + " && " + Q(kFix) + " " + args + " 2>" + Q(errFile));
@@ -64,7 +71,8 @@ Result RunFix(const fs::path &folder, const std::string &args) {
     return r;
 }
 
-std::set<std::string> Listing(const fs::path &folder) {
+std::set<std::string> Listing(const fs::path &folder)
+{
     std::set<std::string> names;
     for (const auto &e : fs::directory_iterator(folder))
         names.insert(e.path().filename().string());
@@ -72,7 +80,8 @@ std::set<std::string> Listing(const fs::path &folder) {
 }
 
 // What a player sees: a checksum of every decoded frame of every stream.
-std::string FrameMd5(const fs::path &file) {
+std::string FrameMd5(const fs::path &file)
+{
     const fs::path out = file.string() + ".framemd5";
     EXPECT_EQ(Shell("ffmpeg -nostdin -v error -i " + Q(file) + " -map 0 -f framemd5 - >" + Q(out)),
               0);
@@ -82,7 +91,8 @@ std::string FrameMd5(const fs::path &file) {
 }
 
 // Top-level box types, front to back.
-std::vector<std::string> TopTypes(const Bytes &file) {
+std::vector<std::string> TopTypes(const Bytes &file)
+{
     MemorySource source(file);
     std::vector<std::string> types;
     for (const TopBox &b : ScanTopLevel(source))
@@ -90,16 +100,19 @@ std::vector<std::string> TopTypes(const Bytes &file) {
     return types;
 }
 
-bool MoovBeforeMdat(const Bytes &file) {
+bool MoovBeforeMdat(const Bytes &file)
+{
     const auto types = TopTypes(file);
     const auto moov = std::find(types.begin(), types.end(), "moov");
     const auto mdat = std::find(types.begin(), types.end(), "mdat");
     return moov != types.end() && mdat != types.end() && moov < mdat;
 }
 
-class FixProgram : public testing::Test {
+class FixProgram : public testing::Test
+{
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         char pattern[] = "/tmp/fix-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         s_root = pattern;
@@ -116,7 +129,8 @@ protected:
 
     static void TearDownTestSuite() { fs::remove_all(s_root); }
 
-    void SetUp() override {
+    void SetUp() override
+    {
         ASSERT_FALSE(s_clipFrames.empty());
         m_dir = s_root / testing::UnitTest::GetInstance()->current_test_info()->name();
         fs::create_directories(m_dir);
@@ -129,7 +143,8 @@ protected:
     fs::path m_dir;
 };
 
-TEST_F(FixProgram, PutsTheMoovFirstAndThePictureStaysTheSame) {
+TEST_F(FixProgram, PutsTheMoovFirstAndThePictureStaysTheSame)
+{
     const Bytes original = ReadAll(s_clip);
     ASSERT_FALSE(MoovBeforeMdat(original)) << "FFmpeg wrote the moov first; nothing to test";
     const fs::path temp = m_dir / "my clip.mp4.temp";
@@ -150,7 +165,8 @@ TEST_F(FixProgram, PutsTheMoovFirstAndThePictureStaysTheSame) {
     EXPECT_EQ(st.st_mode & 0777, 0640u);
 }
 
-TEST_F(FixProgram, CopiesAFileInOrderByteForByteAndReplacesAnOldFinal) {
+TEST_F(FixProgram, CopiesAFileInOrderByteForByteAndReplacesAnOldFinal)
+{
     const fs::path temp = m_dir / "a.mp4.temp";
     const fs::path final = m_dir / "a.mp4";
     fs::copy_file(s_fastStart, temp);
@@ -161,7 +177,8 @@ TEST_F(FixProgram, CopiesAFileInOrderByteForByteAndReplacesAnOldFinal) {
     EXPECT_EQ(Listing(m_dir), std::set<std::string>{"a.mp4"});
 }
 
-TEST_F(FixProgram, CopiesFromAnotherFileSystem) {
+TEST_F(FixProgram, CopiesFromAnotherFileSystem)
+{
     // From tmpfs to the test folder the kernel copy is refused, and the
     // program copies through its buffer.
     const fs::path shm = "/dev/shm";
@@ -177,7 +194,8 @@ TEST_F(FixProgram, CopiesFromAnotherFileSystem) {
     fs::remove(temp);
 }
 
-TEST_F(FixProgram, RefusesBadInputAndLeavesTempAsItWas) {
+TEST_F(FixProgram, RefusesBadInputAndLeavesTempAsItWas)
+{
     const Bytes clip = ReadAll(s_clip);
     Bytes compressed = clip;
     // Make the movie box start with a compressed movie box.
@@ -185,7 +203,8 @@ TEST_F(FixProgram, RefusesBadInputAndLeavesTempAsItWas) {
     auto at = std::search(compressed.begin(), compressed.end(), mvhd.begin(), mvhd.end());
     ASSERT_NE(at, compressed.end());
     std::copy_n("cmov", 4, at);
-    const struct {
+    const struct
+    {
         const char *name;
         Bytes bytes;
         const char *message;
@@ -213,7 +232,8 @@ TEST_F(FixProgram, RefusesBadInputAndLeavesTempAsItWas) {
     }
 }
 
-TEST_F(FixProgram, ReportsUsageAndFileSystemFailures) {
+TEST_F(FixProgram, ReportsUsageAndFileSystemFailures)
+{
     for (const char *args : {"", "one", "one two three"}) {
         const Result r = RunFix(m_dir, args);
         EXPECT_EQ(r.code, 2) << args;
@@ -242,7 +262,8 @@ TEST_F(FixProgram, ReportsUsageAndFileSystemFailures) {
     EXPECT_TRUE(fs::is_empty(m_dir / "c.mp4"));
 }
 
-TEST_F(FixProgram, RewritesInPlaceWhenBothNamesAreOneFile) {
+TEST_F(FixProgram, RewritesInPlaceWhenBothNamesAreOneFile)
+{
     fs::copy_file(s_clip, m_dir / "a.mp4");
     Result r = RunFix(m_dir, "a.mp4 ./a.mp4");
     EXPECT_EQ(r.code, 0) << r.err;

@@ -15,18 +15,21 @@ using namespace vantrel::fix::test;
 
 constexpr std::uint64_t k4G = 1ull << 32;
 
-Plan PlanOf(const Bytes &file) {
+Plan PlanOf(const Bytes &file)
+{
     MemorySource source(file);
     return MakePlan(source);
 }
 
-Bytes Fixed(const Bytes &file) {
+Bytes Fixed(const Bytes &file)
+{
     MemorySource source(file);
     return Assemble(MakePlan(source), source);
 }
 
 // The message of a refusal, or "" when the file is accepted.
-std::string RefusalOf(const Bytes &file) {
+std::string RefusalOf(const Bytes &file)
+{
     try {
         PlanOf(file);
         return {};
@@ -35,7 +38,8 @@ std::string RefusalOf(const Bytes &file) {
     }
 }
 
-std::vector<std::string> TopTypes(const Bytes &file) {
+std::vector<std::string> TopTypes(const Bytes &file)
+{
     MemorySource source(file);
     std::vector<std::string> types;
     for (const TopBox &b : ScanTopLevel(source))
@@ -43,7 +47,8 @@ std::vector<std::string> TopTypes(const Bytes &file) {
     return types;
 }
 
-Bytes MoovOf(const Bytes &file) {
+Bytes MoovOf(const Bytes &file)
+{
     MemorySource source(file);
     for (const TopBox &b : ScanTopLevel(source))
         if (b.header.type == FourCC("moov"))
@@ -52,7 +57,8 @@ Bytes MoovOf(const Bytes &file) {
     return {};
 }
 
-int Count(const Bytes &bytes, const char *type) {
+int Count(const Bytes &bytes, const char *type)
+{
     int n = 0;
     for (std::size_t i = 0; i + 4 <= bytes.size(); ++i)
         n += std::memcmp(&bytes[i], type, 4) == 0 ? 1 : 0;
@@ -61,7 +67,8 @@ int Count(const Bytes &bytes, const char *type) {
 
 // Every chunk of the output starts with the bytes its chunk started with in
 // the input.
-void ExpectChunksKept(const Bytes &in, const Bytes &out) {
+void ExpectChunksKept(const Bytes &in, const Bytes &out)
+{
     const auto before = ChunkOffsets(MoovOf(in));
     const auto after = ChunkOffsets(MoovOf(out));
     ASSERT_EQ(before.size(), after.size());
@@ -77,14 +84,16 @@ void ExpectChunksKept(const Bytes &in, const Bytes &out) {
 // ftyp (24 bytes), free (8), then media data whose payload starts at 40.
 constexpr std::uint32_t kData = 40;
 
-Bytes MoovLast() {
+Bytes MoovLast()
+{
     return Cat({Ftyp(), Box("free"), Box("mdat", Payload(1000)),
                 Moov({Track(Stco({kData, kData + 100, kData + 500})),
                       Track(Co64({kData + 300, kData + 996}))}),
                 Box("free", Bytes(5, 0xee))});
 }
 
-TEST(FixCore, PutsMoovInFrontOfMdatAndMovesEveryChunk) {
+TEST(FixCore, PutsMoovInFrontOfMdatAndMovesEveryChunk)
+{
     const Bytes in = MoovLast();
     const Plan plan = PlanOf(in);
     EXPECT_FALSE(plan.inOrder);
@@ -102,7 +111,8 @@ TEST(FixCore, PutsMoovInFrontOfMdatAndMovesEveryChunk) {
     EXPECT_TRUE(PlanOf(out).inOrder);
 }
 
-TEST(FixCore, LeavesAFileInOrderAsItIs) {
+TEST(FixCore, LeavesAFileInOrderAsItIs)
+{
     const Bytes moov = Moov({Track(Stco({0, 0}))});
     // Chunk offsets point past the movie box, which stands first.
     const auto data = std::uint32_t(24 + moov.size() + 8);
@@ -117,7 +127,8 @@ TEST(FixCore, LeavesAFileInOrderAsItIs) {
     EXPECT_TRUE(PlanOf(noData).inOrder);
 }
 
-TEST(FixCore, MovesChunksInEveryMediaDataBox) {
+TEST(FixCore, MovesChunksInEveryMediaDataBox)
+{
     // mdat, moov, mdat: the first part moves back by the movie box, the second stays.
     const Bytes first = Box("mdat", Payload(200, 1));
     const Bytes moovShape = Moov({Track(Stco({0, 0})), Track(Stco({0}))});
@@ -130,7 +141,8 @@ TEST(FixCore, MovesChunksInEveryMediaDataBox) {
     ExpectChunksKept(in, out);
 }
 
-TEST(FixCore, UnderstandsLargeAndToEndSizes) {
+TEST(FixCore, UnderstandsLargeAndToEndSizes)
+{
     // A 64-bit sized mdat, and a movie box that runs to the end of the file.
     const Bytes mdat = LargeBox("mdat", Payload(500));
     const auto data = std::uint32_t(24 + 16);
@@ -162,13 +174,16 @@ TEST(FixCore, UnderstandsLargeAndToEndSizes) {
 
 // Input positions from a pattern of pieces, zero elsewhere: stands for a
 // file of several GiB without holding it.
-class SparseSource final : public ByteSource {
+class SparseSource final : public ByteSource
+{
 public:
     explicit SparseSource(std::uint64_t size)
-        : m_size(size) {}
+        : m_size(size)
+    {}
     void put(std::uint64_t at, const Bytes &bytes) { m_pieces[at] = bytes; }
     std::uint64_t size() const override { return m_size; }
-    void read(std::uint64_t offset, void *dst, std::size_t n) override {
+    void read(std::uint64_t offset, void *dst, std::size_t n) override
+    {
         if (offset + n > m_size)
             throw FixError("PAST THE END!");
         auto *out = static_cast<std::uint8_t *>(dst);
@@ -186,7 +201,8 @@ private:
     std::map<std::uint64_t, Bytes> m_pieces;
 };
 
-TEST(FixCore, WidensTablesWhoseOffsetsPass4GiBUntilTheSizeSettles) {
+TEST(FixCore, WidensTablesWhoseOffsetsPass4GiBUntilTheSizeSettles)
+{
     // ftyp, a 64-bit sized mdat just over 4 GiB, then the movie box.
     const std::uint64_t mdatEnd = k4G + 8192;
     auto moovWith = [](std::uint32_t x, std::uint32_t y, std::uint64_t z) {
@@ -230,7 +246,8 @@ TEST(FixCore, WidensTablesWhoseOffsetsPass4GiBUntilTheSizeSettles) {
     EXPECT_EQ(plan.outputSize, mdatEnd + grown);
 }
 
-TEST(FixCore, RefusesEveryTruncationOfAFile) {
+TEST(FixCore, RefusesEveryTruncationOfAFile)
+{
     // Ends with its movie box: no shorter piece of it is a whole file.
     const Bytes full = Cat({Ftyp(), Box("mdat", Payload(1000)), Moov({Track(Stco({32, 500}))})});
     ASSERT_EQ(RefusalOf(full), "");
@@ -241,13 +258,15 @@ TEST(FixCore, RefusesEveryTruncationOfAFile) {
     }
 }
 
-struct BadCase {
+struct BadCase
+{
     const char *name;
     Bytes file;
     const char *message; // a part of the expected message
 };
 
-std::vector<BadCase> BadCases() {
+std::vector<BadCase> BadCases()
+{
     const auto at = std::uint32_t(24 + 8); // payload of an mdat right after ftyp
     auto withMoov = [&](const Bytes &moov) {
         return Cat({Ftyp(), Box("mdat", Payload(100)), moov});
@@ -306,7 +325,8 @@ std::vector<BadCase> BadCases() {
     };
 }
 
-TEST(FixCore, RefusesBadInputWithAClearMessage) {
+TEST(FixCore, RefusesBadInputWithAClearMessage)
+{
     for (const BadCase &c : BadCases()) {
         const std::string refusal = RefusalOf(c.file);
         EXPECT_NE(refusal.find(c.message), std::string::npos)
@@ -315,7 +335,8 @@ TEST(FixCore, RefusesBadInputWithAClearMessage) {
     }
 }
 
-TEST(FixCore, KeepsPositionsItCannotRewriteWhenNothingMoves) {
+TEST(FixCore, KeepsPositionsItCannotRewriteWhenNothingMoves)
+{
     // An item table or auxiliary offsets are harmless when the movie box is
     // already in front: the file is copied as it is.
     const Bytes iloc = FullBox("iloc", 0, Bytes(4, 0));
@@ -326,7 +347,8 @@ TEST(FixCore, KeepsPositionsItCannotRewriteWhenNothingMoves) {
     EXPECT_TRUE(PlanOf(in).inOrder);
 }
 
-TEST(FixCore, NamesOddBoxTypesReadably) {
+TEST(FixCore, NamesOddBoxTypesReadably)
+{
     EXPECT_EQ(TypeName(FourCC("mdat")), "mdat");
     EXPECT_EQ(TypeName(0x01'7a'27'5c), "\\x01z\\x27\\x5c");
 }

@@ -33,7 +33,8 @@ using Lines = std::vector<std::string>;
 
 namespace {
 
-struct Outcome {
+struct Outcome
+{
     int exitCode = -1; // -1 when ended by a signal
     int signal = 0;
     std::string out;
@@ -43,7 +44,8 @@ struct Outcome {
     Lines outLines() const { return split(out); }
     Lines errLines() const { return split(err); }
 
-    static Lines split(const std::string &text) {
+    static Lines split(const std::string &text)
+    {
         Lines lines;
         std::istringstream in(text);
         for (std::string line; std::getline(in, line);)
@@ -59,7 +61,8 @@ using OnOutput = std::function<void(pid_t, const std::string &)>;
 // PATH replaced when `path` is set. Killed after two minutes.
 Outcome runProgram(const std::string &program, const Args &args,
                    const std::optional<std::string> &path = std::nullopt,
-                   const OnOutput &onOutput = {}) {
+                   const OnOutput &onOutput = {})
+{
     Outcome run;
     int out[2], err[2];
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0) {
@@ -138,7 +141,8 @@ Outcome runProgram(const std::string &program, const Args &args,
 }
 
 // Processes (other than zombies) whose command line holds `text`.
-std::vector<pid_t> processesMentioning(const std::string &text) {
+std::vector<pid_t> processesMentioning(const std::string &text)
+{
     std::vector<pid_t> found;
     for (const auto &entry : fs::directory_iterator("/proc")) {
         const std::string name = entry.path().filename();
@@ -152,7 +156,8 @@ std::vector<pid_t> processesMentioning(const std::string &text) {
     return found;
 }
 
-bool waitUntilGone(const std::string &text, std::chrono::milliseconds limit) {
+bool waitUntilGone(const std::string &text, std::chrono::milliseconds limit)
+{
     auto end = std::chrono::steady_clock::now() + limit;
     while (!processesMentioning(text).empty()) {
         if (std::chrono::steady_clock::now() > end)
@@ -167,7 +172,8 @@ const std::string kMencoder = MENCODER_EXE;
 using Stream = std::map<std::string, std::string>;
 
 // ffprobe's view of each stream of a file.
-std::vector<Stream> probe(const std::string &file) {
+std::vector<Stream> probe(const std::string &file)
+{
     Outcome run = runProgram("ffprobe", {"-v", "error", "-show_entries",
                                          "stream=codec_type,codec_name,profile,level,width,height,"
                                          "avg_frame_rate,sample_rate,channels,pix_fmt",
@@ -188,7 +194,8 @@ std::vector<Stream> probe(const std::string &file) {
 }
 
 // The entropy_coding_mode_flag values of the H.264 picture parameter sets.
-Lines entropyCodingFlags(const std::string &file) {
+Lines entropyCodingFlags(const std::string &file)
+{
     Outcome run =
         runProgram("ffmpeg", {"-hide_banner", "-nostdin", "-i", file, "-map", "0:v:0", "-c", "copy",
                               "-bsf:v", "trace_headers", "-f", "null", "-"});
@@ -201,9 +208,11 @@ Lines entropyCodingFlags(const std::string &file) {
     return flags;
 }
 
-class MencoderRun : public ::testing::Test {
+class MencoderRun : public ::testing::Test
+{
 protected:
-    static void SetUpTestSuite() {
+    static void SetUpTestSuite()
+    {
         if (runProgram("ffmpeg", {"-hide_banner", "-version"}).exitCode != 0)
             return;
         char pattern[] = "/tmp/mencoder-test-XXXXXX";
@@ -243,12 +252,14 @@ protected:
         std::ofstream(file("notes.avi")) << "This is a text file, not a video.\n";
     }
 
-    static void TearDownTestSuite() {
+    static void TearDownTestSuite()
+    {
         if (!s_dir.empty())
             fs::remove_all(s_dir);
     }
 
-    void SetUp() override {
+    void SetUp() override
+    {
         if (s_dir.empty())
             GTEST_SKIP() << "ffmpeg is not installed";
     }
@@ -256,15 +267,16 @@ protected:
     static std::string file(const std::string &name) { return s_dir + "/" + name; }
 
     // The first half of a file.
-    static void truncate(const std::string &from, const std::string &to) {
+    static void truncate(const std::string &from, const std::string &to)
+    {
         std::ifstream in(from, std::ios::binary);
         std::string data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
         std::ofstream(to, std::ios::binary) << data.substr(0, data.size() / 2);
     }
 
     // Starts a long encode, and once it reports progress hands its pid to `act`.
-    static Outcome longEncodeWith(const std::string &output,
-                                  const std::function<void(pid_t)> &act) {
+    static Outcome longEncodeWith(const std::string &output, const std::function<void(pid_t)> &act)
+    {
         bool acted = false;
         return runProgram(kMencoder,
                           encoderLine(file("long.mp4"), output, "48", "16000", "468", "1024:768"),
@@ -279,7 +291,8 @@ protected:
     static inline std::string s_dir;
 };
 
-void expectProgressLinesUpToHundred(const Outcome &run) {
+void expectProgressLinesUpToHundred(const Outcome &run)
+{
     const std::regex format(R"(Pos: \d+\.\ds \d+f \((\d+)%\))");
     Lines lines = run.outLines();
     ASSERT_FALSE(lines.empty());
@@ -297,7 +310,8 @@ void expectProgressLinesUpToHundred(const Outcome &run) {
 
 } // namespace
 
-TEST_F(MencoderRun, DefaultLineMakesH264AndAacLowComplexity) {
+TEST_F(MencoderRun, DefaultLineMakesH264AndAacLowComplexity)
+{
     const std::string output = file("default.mp4.temp");
     Outcome run = runProgram(kMencoder, encoderLine(file("clip.mp4"), output));
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -319,7 +333,8 @@ TEST_F(MencoderRun, DefaultLineMakesH264AndAacLowComplexity) {
     EXPECT_EQ(entropyCodingFlags(output), Lines{"0"}); // CAVLC, no CABAC
 }
 
-TEST_F(MencoderRun, LargestChoices) {
+TEST_F(MencoderRun, LargestChoices)
+{
     const std::string output = file("largest.mp4.temp");
     Outcome run = runProgram(
         kMencoder, encoderLine(file("clip.mp4"), output, "196", "48000", "2400", "1024:768"));
@@ -338,7 +353,8 @@ TEST_F(MencoderRun, LargestChoices) {
     EXPECT_EQ(entropyCodingFlags(output), Lines{"0"});
 }
 
-TEST_F(MencoderRun, SourceWithoutSoundGivesVideoOnly) {
+TEST_F(MencoderRun, SourceWithoutSoundGivesVideoOnly)
+{
     const std::string output = file("silent.mp4.temp");
     Outcome run = runProgram(kMencoder, encoderLine(file("silent.mp4"), output));
     ASSERT_EQ(run.exitCode, 0) << run.err;
@@ -347,8 +363,10 @@ TEST_F(MencoderRun, SourceWithoutSoundGivesVideoOnly) {
     EXPECT_EQ(streams[0]["codec_type"], "video");
 }
 
-TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput) {
-    struct Case {
+TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput)
+{
+    struct Case
+    {
         std::string name;
         Args args;
         std::string message;
@@ -404,7 +422,8 @@ TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput) {
     EXPECT_TRUE(fs::exists(file("clip.mp4")));
 }
 
-TEST_F(MencoderRun, FfmpegIsLookedForNextToMencoderFirstThenOnPath) {
+TEST_F(MencoderRun, FfmpegIsLookedForNextToMencoderFirstThenOnPath)
+{
     const std::string alone = file("alone");
     const std::string empty = file("empty");
     fs::create_directories(alone);
@@ -431,7 +450,8 @@ TEST_F(MencoderRun, FfmpegIsLookedForNextToMencoderFirstThenOnPath) {
     EXPECT_FALSE(fs::exists(output));
 }
 
-TEST_F(MencoderRun, StopRequestStopsFfmpegAndRemovesOutput) {
+TEST_F(MencoderRun, StopRequestStopsFfmpegAndRemovesOutput)
+{
     for (int sig : {SIGTERM, SIGINT, SIGHUP}) {
         SCOPED_TRACE(sig);
         const std::string output = file("stopped.mp4.temp");
@@ -443,7 +463,8 @@ TEST_F(MencoderRun, StopRequestStopsFfmpegAndRemovesOutput) {
     }
 }
 
-TEST_F(MencoderRun, KilledFfmpegFailsTheRun) {
+TEST_F(MencoderRun, KilledFfmpegFailsTheRun)
+{
     const std::string output = file("ffmpegkilled.mp4.temp");
     Outcome run = longEncodeWith(output, [&](pid_t) {
         for (pid_t ffmpeg : processesMentioning("file:" + output))
@@ -454,7 +475,8 @@ TEST_F(MencoderRun, KilledFfmpegFailsTheRun) {
     EXPECT_FALSE(fs::exists(output));
 }
 
-TEST_F(MencoderRun, FfmpegDoesNotOutliveAKilledMencoder) {
+TEST_F(MencoderRun, FfmpegDoesNotOutliveAKilledMencoder)
+{
     const std::string output = file("orphan.mp4.temp");
     Outcome run = longEncodeWith(output, [&](pid_t pid) {
         ASSERT_FALSE(processesMentioning("file:" + output).empty());

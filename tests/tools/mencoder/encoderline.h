@@ -10,7 +10,8 @@ inline std::vector<std::string> encoderLine(const std::string &source, const std
                                             const std::string &audioBitrate = "48",
                                             const std::string &sampleRate = "16000",
                                             const std::string &videoBitrate = "468",
-                                            const std::string &window = "320:240") {
+                                            const std::string &window = "320:240")
+{
     // clang-format off
     return {source, "-sws", "9", "-vf", "harddup",
             "-oac", "faac", "-faacopts", "br=" + audioBitrate + ":mpeg=4:object=2:raw",

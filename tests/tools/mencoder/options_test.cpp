@@ -19,36 +19,42 @@ using Args = std::vector<std::string>;
 const std::string kSource = "/media/My Videos/holiday.avi";
 const std::string kOutput = "/out/holiday.mp4.temp";
 
-Args defaultLine() {
+Args defaultLine()
+{
     return encoderLine(kSource, kOutput);
 }
 
 // The value that follows `option` in an argument vector, or "(missing)".
-std::string after(const Args &args, const std::string &option) {
+std::string after(const Args &args, const std::string &option)
+{
     auto it = std::find(args.begin(), args.end(), option);
     return it == args.end() || it + 1 == args.end() ? "(missing)" : *(it + 1);
 }
 
-Args replaced(Args args, const std::string &from, const std::string &to) {
+Args replaced(Args args, const std::string &from, const std::string &to)
+{
     std::replace(args.begin(), args.end(), from, to);
     return args;
 }
 
-Args without(Args args, const std::string &option) {
+Args without(Args args, const std::string &option)
+{
     auto it = std::find(args.begin(), args.end(), option);
     if (it != args.end())
         args.erase(it, it + 2);
     return args;
 }
 
-Args with(Args args, const Args &more) {
+Args with(Args args, const Args &more)
+{
     args.insert(args.end(), more.begin(), more.end());
     return args;
 }
 
 } // namespace
 
-TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments) {
+TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments)
+{
     auto parsed = parseCommandLine(defaultLine());
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     // clang-format off
@@ -68,7 +74,8 @@ TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments) {
     EXPECT_FALSE(parsed.job.printFfmpegArgs);
 }
 
-TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped) {
+TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped)
+{
     const Args windows = {"160:120", "240:180", "320:240", "400:300",
                           "512:384", "640:480", "768:576", "1024:768"};
     const Args videoRates = {"160", "225", "320", "468", "768", "1600", "1800", "2000", "2400"};
@@ -93,7 +100,8 @@ TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped) {
     EXPECT_EQ(accepted, 8 * 9 * 5 * 8);
 }
 
-TEST(MencoderOptions, OrderOfOptionsDoesNotMatter) {
+TEST(MencoderOptions, OrderOfOptionsDoesNotMatter)
+{
     const auto reference = ffmpegArguments(parseCommandLine(defaultLine()).job);
     auto parsed = parseCommandLine({"-o",
                                     "/out/holiday.mp4.temp",
@@ -127,7 +135,8 @@ TEST(MencoderOptions, OrderOfOptionsDoesNotMatter) {
     EXPECT_EQ(ffmpegArguments(parsed.job), reference);
 }
 
-TEST(MencoderOptions, FilterChainAndLaterValues) {
+TEST(MencoderOptions, FilterChainAndLaterValues)
+{
     // -vf starts the chain afresh, -vf-add appends; scalers apply to each scale.
     auto parsed = parseCommandLine(with(
         defaultLine(), {"-vf", "scale=640:480,harddup", "-vf-add", "scale=160:120", "-sws", "4"}));
@@ -150,7 +159,8 @@ TEST(MencoderOptions, FilterChainAndLaterValues) {
     EXPECT_EQ(after(args, "-b:a"), "64k");
 }
 
-TEST(MencoderOptions, ScalerNumbersMapToFfmpegFlags) {
+TEST(MencoderOptions, ScalerNumbersMapToFfmpegFlags)
+{
     const Args names = {"fast_bilinear", "bilinear", "bicubic", "experimental", "neighbor", "area",
                         "bicublin",      "gauss",    "sinc",    "lanczos",      "spline"};
     for (int sws = 0; sws <= 10; ++sws) {
@@ -165,7 +175,8 @@ TEST(MencoderOptions, ScalerNumbersMapToFfmpegFlags) {
     EXPECT_EQ(after(ffmpegArguments(parsed.job), "-vf"), "scale=320:240:flags=bicubic");
 }
 
-TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg) {
+TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg)
+{
     auto parsed = parseCommandLine({"in.avi", "-oac", "faac", "-ovc", "x264", "-of", "lavf",
                                     "-lavfopts", "format=mp4", "-o", "-out.mp4"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
@@ -177,7 +188,8 @@ TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg) {
     EXPECT_EQ(ffmpegArguments(parsed.job), expected);
 }
 
-TEST(MencoderOptions, FrameRatesAsDecimalsAndFractions) {
+TEST(MencoderOptions, FrameRatesAsDecimalsAndFractions)
+{
     for (std::string rate : {"29.97", "30000/1001", "1000"}) {
         auto parsed = parseCommandLine(replaced(defaultLine(), "25", rate));
         ASSERT_TRUE(parsed.ok()) << rate << ": " << parsed.error;
@@ -189,18 +201,21 @@ TEST(MencoderOptions, FrameRatesAsDecimalsAndFractions) {
     }
 }
 
-TEST(MencoderOptions, DebugOptionAsksForTheArgumentsOnly) {
+TEST(MencoderOptions, DebugOptionAsksForTheArgumentsOnly)
+{
     auto parsed = parseCommandLine(with(defaultLine(), {"--print-ffmpeg-args"}));
     ASSERT_TRUE(parsed.ok());
     EXPECT_TRUE(parsed.job.printFfmpegArgs);
 }
 
-struct Refusal {
+struct Refusal
+{
     Args args;
     std::string error;
 };
 
-TEST(MencoderOptions, RefusesWhatItCannotHonour) {
+TEST(MencoderOptions, RefusesWhatItCannotHonour)
+{
     const Args line = defaultLine();
     const std::string x264 = "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13"
                              ":global_header";

@@ -11,7 +11,8 @@
 using namespace mencoder;
 using Lines = std::vector<std::string>;
 
-TEST(MencoderLines, ChunksThatSplitLinesAndMixedLineEnds) {
+TEST(MencoderLines, ChunksThatSplitLinesAndMixedLineEnds)
+{
     LineSplitter splitter;
     EXPECT_EQ(splitter.feed("frame=1\nout_ti"), Lines{"frame=1"});
     EXPECT_EQ(splitter.feed("me_us=40000\r"), Lines{"out_time_us=40000"});
@@ -21,12 +22,14 @@ TEST(MencoderLines, ChunksThatSplitLinesAndMixedLineEnds) {
     EXPECT_EQ(splitter.finish(), std::nullopt);
 }
 
-TEST(MencoderLines, OverlongLinesAreCut) {
+TEST(MencoderLines, OverlongLinesAreCut)
+{
     LineSplitter splitter(4);
     EXPECT_EQ(splitter.feed("abcdefghij\n"), (Lines{"abcd", "efgh", "ij"}));
 }
 
-TEST(MencoderProgress, BlocksGivePositionsAndKeepLastKnownValues) {
+TEST(MencoderProgress, BlocksGivePositionsAndKeepLastKnownValues)
+{
     ProgressReader reader;
     auto feed = [&](const Lines &lines) {
         std::optional<Position> last;
@@ -59,7 +62,8 @@ TEST(MencoderProgress, BlocksGivePositionsAndKeepLastKnownValues) {
     EXPECT_FALSE(reader.line("bitrate= 899.8kbits/s"));
 }
 
-TEST(MencoderProgress, DurationLine) {
+TEST(MencoderProgress, DurationLine)
+{
     EXPECT_EQ(parseDurationLine("  Duration: 00:01:02.50, start: 0.000000, bitrate: 242 kb/s"),
               62.5);
     EXPECT_EQ(parseDurationLine("  Duration: 01:00:00.00, start: 0.0"), 3600.0);
@@ -70,8 +74,10 @@ TEST(MencoderProgress, DurationLine) {
     EXPECT_EQ(parseDurationLine("  Duration: 00:61:00.00,"), std::nullopt);
 }
 
-TEST(MencoderProgress, PercentWhileRunning) {
-    struct Row {
+TEST(MencoderProgress, PercentWhileRunning)
+{
+    struct Row
+    {
         double seconds, duration;
         int percent;
     };
@@ -82,7 +88,8 @@ TEST(MencoderProgress, PercentWhileRunning) {
     }
 }
 
-TEST(MencoderProgress, LineFormat) {
+TEST(MencoderProgress, LineFormat)
+{
     EXPECT_EQ(progressLine({12.34, 308}, 41), "Pos: 12.3s 308f (41%)");
     EXPECT_EQ(progressLine({12.36, 308}, std::nullopt), "Pos: 12.4s 308f");
     EXPECT_EQ(progressLine({0, 0}, 0), "Pos: 0.0s 0f (0%)");
@@ -90,7 +97,8 @@ TEST(MencoderProgress, LineFormat) {
     EXPECT_EQ(progressLine({-0.5, 1}, 130), "Pos: 0.0s 1f (100%)");
 }
 
-TEST(MencoderProgress, SourceThatEndsEarly) {
+TEST(MencoderProgress, SourceThatEndsEarly)
+{
     EXPECT_TRUE(endsEarly(1.3, 3.0));   // cut-off download
     EXPECT_FALSE(endsEarly(2.1, 3.0));  // within a second
     EXPECT_FALSE(endsEarly(3.03, 3.0)); // audio a little longer
@@ -99,17 +107,20 @@ TEST(MencoderProgress, SourceThatEndsEarly) {
     EXPECT_FALSE(endsEarly(0, 0)); // duration unknown
 }
 
-TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop) {
+TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop)
+{
     EXPECT_EQ(reasonText("Invalid data found when processing input."),
               "INVALID DATA FOUND WHEN PROCESSING INPUT");
     EXPECT_EQ(reasonText("No such file or directory"), "NO SUCH FILE OR DIRECTORY");
     EXPECT_EQ(upperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
 }
 
-TEST(MencoderMessages, FfmpegFailuresAreExplained) {
+TEST(MencoderMessages, FfmpegFailuresAreExplained)
+{
     const std::string source = "/v/in.avi";
     const std::string output = "/out/in.mp4.temp";
-    struct Row {
+    struct Row
+    {
         Lines tail;
         std::string message;
     };
