@@ -6,6 +6,7 @@
 #include "settings/settingsfile.h"
 #include "shell/pictures.h"
 #include "shell/twips.h"
+#include "shell/windowlook.h"
 
 #include <QFrame>
 #include <QLabel>
@@ -18,29 +19,6 @@
 namespace vantrel {
 
 namespace {
-
-QFont WindowFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-QFont ButtonFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(9.75);
-    font.setBold(true);
-    return font;
-}
-
-template<typename W>
-W *Place(W *widget, const char *name, QRect twips)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twips);
-    return widget;
-}
 
 // A caption label and the text field it names.
 QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &caption,
@@ -59,7 +37,7 @@ QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &capti
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place)
 {
     auto *button = Place(new QPushButton(caption, parent), name, place);
-    button->setFont(ButtonFont());
+    button->setFont(BoldButtonFont());
     // Enter does not press a button of this window.
     button->setAutoDefault(false);
     button->setDefault(false);

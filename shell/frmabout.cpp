@@ -5,6 +5,7 @@
 #include "shell/pictures.h"
 #include "shell/referral.h"
 #include "shell/twips.h"
+#include "shell/windowlook.h"
 
 #include <QFrame>
 #include <QGuiApplication>
@@ -15,33 +16,6 @@
 #include <QUrl>
 
 namespace vantrel {
-
-namespace {
-
-QFont WindowFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-QFont BoldButtonFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(9.75);
-    font.setBold(true);
-    return font;
-}
-
-template<typename W>
-W *Place(W *widget, const char *name, QRect place)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(place);
-    return widget;
-}
-
-} // namespace
 
 frmAbout::frmAbout(const AppContext &context, QWidget *mainWindow)
     : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint

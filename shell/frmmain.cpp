@@ -11,6 +11,7 @@
 #include "shell/referral.h"
 #include "shell/tabcontrol.h"
 #include "shell/twips.h"
+#include "shell/windowlook.h"
 #include "upload/ftpclient.h"
 
 #include <QApplication>
@@ -31,29 +32,6 @@
 namespace vantrel {
 
 namespace {
-
-QFont WindowFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(8.25);
-    return font;
-}
-
-QFont BoldButtonFont()
-{
-    QFont font(QStringLiteral("Tahoma"));
-    font.setPointSizeF(9.75);
-    font.setBold(true);
-    return font;
-}
-
-template<typename W>
-W *Place(W *widget, const char *name, QRect twips)
-{
-    widget->setObjectName(QString::fromLatin1(name));
-    widget->setGeometry(twips);
-    return widget;
-}
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, QRect place)
 {

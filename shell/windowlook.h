@@ -1,0 +1,40 @@
+#pragma once
+
+// What the windows share in look and construction: their fonts, and placing
+// a named control at its place.
+
+#include <QFont>
+#include <QRect>
+#include <QString>
+#include <QWidget>
+
+namespace vantrel {
+
+// Every window's font.
+inline QFont WindowFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(8.25);
+    return font;
+}
+
+// The bold buttons of the main window's bottom row, the settings and the
+// About window.
+inline QFont BoldButtonFont()
+{
+    QFont font(QStringLiteral("Tahoma"));
+    font.setPointSizeF(9.75);
+    font.setBold(true);
+    return font;
+}
+
+// Names a control after its role and puts it at its place (see TwipsRect).
+template<typename W>
+W *Place(W *widget, const char *name, QRect place)
+{
+    widget->setObjectName(QString::fromLatin1(name));
+    widget->setGeometry(place);
+    return widget;
+}
+
+} // namespace vantrel
