@@ -347,6 +347,9 @@ public:
     {
         {
             std::lock_guard lock(mutex);
+            // Jobs posted by Await refer to its locals; Await does not return
+            // before the job has reported back (or the worker was joined).
+            // cppcheck-suppress danglingLifetime
             jobs.push_back(std::move(job));
         }
         wake.notify_one();

@@ -42,7 +42,7 @@ TEST(EncoderOptions, ListsHoldTheirEntriesInOrder)
 TEST(EncoderOptions, EachValueLandsInItsPlaceAndNothingElseMoves)
 {
     const std::string base = Defaults();
-    const auto replaced = [&](std::string from, std::string to) {
+    const auto replaced = [&](const std::string &from, const std::string &to) {
         std::string s = base;
         s.replace(s.find(from), from.size(), to);
         return s;
