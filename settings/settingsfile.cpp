@@ -461,7 +461,7 @@ void ReadSettingsFile(const std::filesystem::path &file, FtpSettings &values)
     }
 
     LineCollector collector;
-    std::array<char, 16 * 1024> buffer;
+    std::array<char, std::size_t{16} * 1024> buffer;
     for (;;) {
         const long got = ReadSome(fd.get(), buffer.data(), buffer.size());
         if (got < 0)

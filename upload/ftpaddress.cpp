@@ -179,9 +179,11 @@ std::string FtpUrlPath(std::string_view remotePath)
     out.reserve(remotePath.size() * 3);
     for (std::size_t i = 0; i < remotePath.size(); ++i) {
         const char c = remotePath[i];
-        if (c == '/' && i == 0)
-            AppendPercentEncoded(out, static_cast<unsigned char>(c));
-        else if (IsAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || c == '/')
+        // A leading "/" is encoded: libcurl then starts at the root rather
+        // than at the login folder.
+        const bool plain =
+            IsAsciiAlnum(c) || c == '-' || c == '.' || c == '_' || c == '~' || (c == '/' && i > 0);
+        if (plain)
             out += c;
         else
             AppendPercentEncoded(out, static_cast<unsigned char>(c));

@@ -38,7 +38,7 @@ constexpr auto kProgressInterval = 50ms;
 constexpr auto kHeartbeat = 500ms;
 // Bigger chunks than libcurl's default: fewer trips through the read
 // callback and the socket per megabyte.
-constexpr long kUploadBufferSize = 512 * 1024;
+constexpr long kUploadBufferSize = 512L * 1024;
 
 // Failure numbers, after the WinINet codes a Windows FTP component reports.
 constexpr std::int32_t kErrOutOfMemory = 7;

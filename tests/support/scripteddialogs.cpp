@@ -11,9 +11,9 @@ void ScriptedDialogs::answer(int result, std::function<void()> onShow)
     m_answers.enqueue({result, std::move(onShow)});
 }
 
-void ScriptedDialogs::chooseFile(std::optional<QString> path)
+void ScriptedDialogs::chooseFile(const std::optional<QString> &path)
 {
-    m_files.enqueue(std::move(path));
+    m_files.enqueue(path);
 }
 
 void ScriptedDialogs::chooseFolder(const QString &folder)

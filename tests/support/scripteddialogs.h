@@ -32,7 +32,7 @@ public:
     // given, runs while the box is "open" (for example to click something).
     void answer(int result, std::function<void()> onShow = {});
     // The next file dialog returns `path`, or cancels with std::nullopt.
-    void chooseFile(std::optional<QString> path);
+    void chooseFile(const std::optional<QString> &path);
     // The next folder browser returns `folder` ("" means cancel).
     void chooseFolder(const QString &folder);
     // Whether opening a web address succeeds.

@@ -20,6 +20,16 @@ namespace vantrel::fix::platform {
 
 namespace {
 
+// EOPNOTSUPP and ENOTSUP are one code on Linux, two elsewhere.
+bool IsNotSupported(int error)
+{
+#if ENOTSUP != EOPNOTSUPP
+    if (error == ENOTSUP)
+        return true;
+#endif
+    return error == EOPNOTSUPP;
+}
+
 std::string SystemText(int error)
 {
     std::string text = std::strerror(error);
@@ -252,8 +262,8 @@ bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length, 
         }
         if (errno == EINTR)
             continue;
-        if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || errno == EOPNOTSUPP
-            || errno == ENOTSUP || errno == EBADF || errno == ETXTBSY || errno == EPERM) {
+        if (errno == ENOSYS || errno == EXDEV || errno == EINVAL || IsNotSupported(errno)
+            || errno == EBADF || errno == ETXTBSY || errno == EPERM) {
             m_tryKernelCopy = false; // not for these files: copy through a buffer
             break;
         }

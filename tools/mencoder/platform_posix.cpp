@@ -217,7 +217,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
         }
     };
 
-    std::vector<char> buffer(64 * 1024);
+    std::vector<char> buffer(std::size_t{64} * 1024);
     int *streams[2] = {&out[0], &err[0]};
     const OutputHandler *handlers[2] = {&onStdout, &onStderr};
     while (out[0] >= 0 || err[0] >= 0) {
