@@ -45,6 +45,8 @@ frmSplash::frmSplash(QWidget *mainWindow)
     tmrSplash->setObjectName(QStringLiteral("tmrSplash"));
     tmrSplash->setInterval(2000);
     tmrSplash->setSingleShot(true);
+    // A coarse timer may tick up to a tenth of a second early.
+    tmrSplash->setTimerType(Qt::PreciseTimer);
     connect(tmrSplash, &QTimer::timeout, this, &frmSplash::tmrSplash_Timer);
 
     centreOver(mainWindow);
