@@ -54,34 +54,14 @@ TEST(CommandLines, WorkedExampleSplitsIntoTheEncodersArguments)
     const auto start = ProgramStartFromLine(line, "C:\\Encoder\\mencoder");
     ASSERT_TRUE(start);
     EXPECT_EQ(start->program, "C:\\Encoder\\mencoder");
-    const Args expected = {"D:\\Videos\\holiday.avi",
-                           "-sws",
-                           "9",
-                           "-vf",
-                           "harddup",
-                           "-oac",
-                           "faac",
-                           "-faacopts",
-                           "br=48:mpeg=4:object=2:raw",
-                           "-channels",
-                           "2",
-                           "-srate",
-                           "16000",
-                           "-ovc",
-                           "x264",
-                           "-x264encopts",
+    const Args expected = {"D:\\Videos\\holiday.avi", "-sws", "9", "-vf", "harddup", "-oac", "faac",
+                           "-faacopts", "br=48:mpeg=4:object=2:raw", "-channels", "2", "-srate",
+                           "16000", "-ovc", "x264", "-x264encopts",
+                           // NOLINTNEXTLINE(bugprone-suspicious-missing-comma): one argument
                            "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:"
                            "global_header",
-                           "-ofps",
-                           "25",
-                           "-vf-add",
-                           "scale=320:240",
-                           "-of",
-                           "lavf",
-                           "-lavfopts",
-                           "format=mp4",
-                           "-o",
-                           "E:\\Out\\holiday.mp4.temp"};
+                           "-ofps", "25", "-vf-add", "scale=320:240", "-of", "lavf", "-lavfopts",
+                           "format=mp4", "-o", "E:\\Out\\holiday.mp4.temp"};
     EXPECT_EQ(start->arguments, expected);
 }
 

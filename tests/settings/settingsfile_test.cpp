@@ -211,13 +211,13 @@ TEST_F(SettingsFileTest, DamagedFilesAreReadSafely)
 TEST_F(SettingsFileTest, FindsTheFirstValueThatCannotBeStored)
 {
     using Kind = StorageProblem::Kind;
-    auto problem = [](FtpSettings values) {
+    auto problem = [](const FtpSettings &values) {
         return FindStorageProblem(values);
     };
     EXPECT_EQ(problem({"a", "b", "c", ""}), std::nullopt);
     EXPECT_EQ(problem({std::string(kMaxValueLength, 'a'), "b", "c", ""}), std::nullopt);
 
-    auto check = [&](FtpSettings values, SettingsField field, Kind kind) {
+    auto check = [&](const FtpSettings &values, SettingsField field, Kind kind) {
         const std::optional<StorageProblem> found = FindStorageProblem(values);
         ASSERT_TRUE(found.has_value());
         EXPECT_EQ(found->field, field);

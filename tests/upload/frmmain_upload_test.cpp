@@ -108,7 +108,7 @@ protected:
 
     QString makeFile(const QString &name, const QByteArray &bytes)
     {
-        const QString path = QDir(localFolder.path()).filePath(name);
+        QString path = QDir(localFolder.path()).filePath(name);
         QFile file(path);
         EXPECT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(bytes);
@@ -123,7 +123,7 @@ protected:
     }
 
     // Runs `action` at every progress event, after the window has handled it.
-    void onProgress(std::function<void(std::int64_t sent, std::int64_t total)> action)
+    void onProgress(const std::function<void(std::int64_t sent, std::int64_t total)> &action)
     {
         QObject::connect(window->ftpComponent(), &FtpClient::TransferProgress, window.get(),
                          [action](const QString &, const QString &, std::int32_t, std::int64_t sent,

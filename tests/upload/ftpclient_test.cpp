@@ -29,7 +29,7 @@ QByteArray RandomBytes(qsizetype size, quint32 seed)
 
 QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
 {
-    const QString path = QDir(dir.path()).filePath(name);
+    QString path = QDir(dir.path()).filePath(name);
     QFile file(path);
     EXPECT_TRUE(file.open(QIODevice::WriteOnly));
     file.write(bytes);

@@ -134,7 +134,7 @@ inline Bytes Payload(std::size_t n, std::uint8_t seed = 0)
 {
     Bytes b(n);
     for (std::size_t i = 0; i < n; ++i)
-        b[i] = std::uint8_t((i * 131 + seed * 7 + (i >> 8)) & 0xff);
+        b[i] = std::uint8_t((i * 131 + std::size_t(seed) * 7 + (i >> 8)) & 0xff);
     return b;
 }
 

@@ -175,6 +175,7 @@ using Stream = std::map<std::string, std::string>;
 std::vector<Stream> probe(const std::string &file)
 {
     Outcome run = runProgram("ffprobe", {"-v", "error", "-show_entries",
+                                         // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
                                          "stream=codec_type,codec_name,profile,level,width,height,"
                                          "avg_frame_rate,sample_rate,channels,pix_fmt",
                                          "-of", "compact", file});

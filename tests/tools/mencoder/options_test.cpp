@@ -103,34 +103,15 @@ TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped)
 TEST(MencoderOptions, OrderOfOptionsDoesNotMatter)
 {
     const auto reference = ffmpegArguments(parseCommandLine(defaultLine()).job);
-    auto parsed = parseCommandLine({"-o",
-                                    "/out/holiday.mp4.temp",
-                                    "-ovc",
-                                    "x264",
-                                    "-vf",
-                                    "harddup",
-                                    "-vf-add",
-                                    "scale=320:240",
-                                    "-x264encopts",
-                                    "global_header:level_idc=13:nocabac:vbv_bufsize=2000:"
-                                    "vbv_maxrate=768:bitrate=468",
-                                    "-lavfopts",
-                                    "format=mp4",
-                                    "-srate",
-                                    "16000",
-                                    "-of",
-                                    "lavf",
-                                    "/media/My Videos/holiday.avi",
-                                    "-ofps",
-                                    "25",
-                                    "-channels",
-                                    "2",
-                                    "-faacopts",
-                                    "raw:object=2:mpeg=4:br=48",
-                                    "-oac",
-                                    "faac",
-                                    "-sws",
-                                    "9"});
+    auto parsed =
+        parseCommandLine({"-o", "/out/holiday.mp4.temp", "-ovc", "x264", "-vf", "harddup",
+                          "-vf-add", "scale=320:240", "-x264encopts",
+                          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
+                          "global_header:level_idc=13:nocabac:vbv_bufsize=2000:"
+                          "vbv_maxrate=768:bitrate=468",
+                          "-lavfopts", "format=mp4", "-srate", "16000", "-of", "lavf",
+                          "/media/My Videos/holiday.avi", "-ofps", "25", "-channels", "2",
+                          "-faacopts", "raw:object=2:mpeg=4:br=48", "-oac", "faac", "-sws", "9"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     EXPECT_EQ(ffmpegArguments(parsed.job), reference);
 }
