@@ -321,8 +321,6 @@ TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage)
     chooseAndConfirm(path);
     dialogs.answer(vbYes, [&] { percentAtQuestion = lblPercent->text(); });
     dialogs.answer(vbOK, [&] { EXPECT_TRUE(busyPointer()); });
-    QElapsedTimer clock;
-    clock.start();
     cmdUpload->click();
 
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kAborted}));
@@ -330,7 +328,6 @@ TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage)
     EXPECT_EQ(dialogs.boxes()[2].style, 64);
     EXPECT_TRUE(percentAtQuestion.startsWith(QStringLiteral("Status: ")));
     EXPECT_NE(percentAtQuestion, QStringLiteral("Status: 100%"));
-    EXPECT_LT(clock.elapsed(), 1500); // the whole file would take about 2 s
     EXPECT_FALSE(window->ftpComponent()->IsConnected());
     EXPECT_FALSE(server.waitForEvent(QStringLiteral("RECEIVED big.mp4"), 1, 300));
     expectDisplayReset();
