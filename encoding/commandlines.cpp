@@ -3,8 +3,23 @@
 namespace vantrel::encoding {
 
 namespace {
+
 constexpr char kQuote = '"';
+
+// A path in quotation marks. Backslashes that end the path are doubled, or
+// the splitter would read the last one and the closing mark as a literal
+// mark. (Only a file name on a system with '/' separators can end in one.)
+void AppendQuoted(std::string &line, const std::string &path)
+{
+    line += kQuote;
+    line += path;
+    const std::size_t last = path.find_last_not_of('\\');
+    const std::size_t trailing = last == std::string::npos ? path.size() : path.size() - last - 1;
+    line.append(trailing, '\\');
+    line += kQuote;
 }
+
+} // namespace
 
 std::string ProgramPath(const std::string &appFolder, const char *name, char separator)
 {
@@ -25,14 +40,10 @@ std::string ComposeEncoderLine(const EncodeJob &job, char separator)
 {
     std::string line = ProgramPath(job.appFolder, kEncoderName, separator);
     line += ' ';
-    line += kQuote;
-    line += job.sourcePath;
-    line += kQuote;
+    AppendQuoted(line, job.sourcePath);
     line += job.encoderOptions;
     line += " -of lavf -lavfopts format=mp4 -o ";
-    line += kQuote;
-    line += TemporaryOutputPath(job);
-    line += kQuote;
+    AppendQuoted(line, TemporaryOutputPath(job));
     return line;
 }
 
@@ -40,13 +51,9 @@ std::string ComposeRepairLine(const EncodeJob &job, char separator)
 {
     std::string line = ProgramPath(job.appFolder, kRepairName, separator);
     line += ' ';
-    line += kQuote;
-    line += TemporaryOutputPath(job);
-    line += kQuote;
+    AppendQuoted(line, TemporaryOutputPath(job));
     line += ' ';
-    line += kQuote;
-    line += FinalOutputPath(job);
-    line += kQuote;
+    AppendQuoted(line, FinalOutputPath(job));
     return line;
 }
 

@@ -83,6 +83,19 @@ TEST(CommandLines, PathsWithSpacesStayOneArgumentEverywhere)
                                        "E:\\Out Folder\\summer holiday.mp4"}));
 }
 
+TEST(CommandLines, PathsEndingInBackslashesComeBackWhole)
+{
+    // A file name may end in backslashes where '/' separates folders.
+    const EncodeJob job{"/opt/vantrel", "/home/ann/clip\\\\", kDefaultOptions, "/out/", "c.mp4"};
+    const std::string line = ComposeEncoderLine(job, '/');
+    EXPECT_NE(line.find("\"/home/ann/clip\\\\\\\\\" -sws"), std::string::npos) << line;
+    const auto start = ProgramStartFromLine(line, "/opt/vantrel/mencoder");
+    ASSERT_TRUE(start);
+    EXPECT_EQ(start->arguments.front(), "/home/ann/clip\\\\");
+    EXPECT_EQ(start->arguments.back(), "/out/c.mp4.temp");
+    EXPECT_EQ(start->arguments.size(), 27u);
+}
+
 TEST(CommandLines, TheProgramIsNeverGuessedFromTheLine)
 {
     const std::string line = "C:\\Program Files\\Vantrel\\fix \"a\" \"b\"";
