@@ -211,8 +211,8 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     std::wstring commandLine = Utf8ToWide(vantrel::JoinWindowsArguments(argv));
 
     // Started suspended, so that it is in the job before it can start
-    // anything of its own. No console: it has no window, and the console's
-    // events reach us, who stop it.
+    // anything of its own. It gets a console of its own without a window:
+    // the events of our console (Ctrl+C, closing) reach only us, and we stop it.
     PROCESS_INFORMATION process = {};
     if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
