@@ -61,6 +61,40 @@ std::vector<std::string> SplitWindowsArguments(std::string_view s)
     return arguments;
 }
 
+std::string QuoteWindowsArgument(std::string_view argument)
+{
+    if (!argument.empty() && argument.find_first_of(" \t\n\v\"") == std::string_view::npos)
+        return std::string(argument);
+    std::string quoted = "\"";
+    std::size_t backslashes = 0;
+    for (const char c : argument) {
+        if (c == '\\') {
+            ++backslashes;
+            continue;
+        }
+        // Backslashes before a mark are doubled and the mark escaped; before
+        // anything else they stand as they are.
+        quoted.append(c == '"' ? 2 * backslashes + 1 : backslashes, '\\');
+        quoted += c;
+        backslashes = 0;
+    }
+    // The closing mark must not be escaped by backslashes at the end.
+    quoted.append(2 * backslashes, '\\');
+    quoted += '"';
+    return quoted;
+}
+
+std::string JoinWindowsArguments(const std::vector<std::string> &arguments)
+{
+    std::string line;
+    for (std::size_t i = 0; i < arguments.size(); ++i) {
+        if (i > 0)
+            line += ' ';
+        line += QuoteWindowsArgument(arguments[i]);
+    }
+    return line;
+}
+
 std::optional<ProgramStart> ProgramStartFromLine(std::string_view line,
                                                  std::string_view programPath)
 {

@@ -17,6 +17,16 @@ namespace vantrel {
 // quoted run, a doubled mark gives a literal one.
 std::vector<std::string> SplitWindowsArguments(std::string_view arguments);
 
+// The inverse of SplitWindowsArguments for one argument: bare when it is not
+// empty and has no blank or quotation mark, else in quotation marks, with
+// each mark escaped and the backslashes before a mark (or before the closing
+// one) doubled.
+std::string QuoteWindowsArgument(std::string_view argument);
+
+// The arguments quoted and joined by single blanks, so that
+// SplitWindowsArguments gives them back unchanged.
+std::string JoinWindowsArguments(const std::vector<std::string> &arguments);
+
 struct ProgramStart
 {
     std::string program;

@@ -132,7 +132,14 @@ Failure FileFailure(int error, bool reading)
 #ifdef _WIN32
 int OpenForReading(const std::filesystem::path &file)
 {
-    return _wopen(file.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    const int fd = _wopen(file.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+    // Windows refuses to open a folder as "access denied": say what it is.
+    if (fd < 0 && errno == EACCES) {
+        const DWORD attributes = GetFileAttributesW(file.c_str());
+        if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY))
+            errno = EISDIR;
+    }
+    return fd;
 }
 long ReadSome(int fd, char *buffer, std::size_t size)
 {

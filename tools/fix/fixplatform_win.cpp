@@ -171,11 +171,16 @@ bool Output::create(const std::string &finalPath, unsigned, std::string &error)
         const unsigned long long tag =
             GetTickCount64() ^ (std::uint64_t(GetCurrentProcessId()) << 20) ^ ++counter;
         const std::string candidate = prefix + std::to_string(tag % 1000000007ull);
-        HANDLE h = CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_HIDDEN, nullptr);
+        HANDLE h = CreateFileW(Wide(candidate).c_str(), GENERIC_WRITE | DELETE, 0, nullptr,
+                               CREATE_NEW, FILE_ATTRIBUTE_HIDDEN, nullptr);
         if (h != INVALID_HANDLE_VALUE) {
             m_handle = h;
             m_path = candidate;
+            // Deleted when its handle closes, also when the program is
+            // stopped or killed; commit() takes this back.
+            FILE_DISPOSITION_INFO deleteOnClose = {TRUE};
+            SetFileInformationByHandle(h, FileDispositionInfo, &deleteOnClose,
+                                       sizeof deleteOnClose);
             return true;
         }
         const DWORD e = GetLastError();
@@ -226,7 +231,13 @@ bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t leng
 bool Output::commit(const std::string &finalPath, std::string &error)
 {
     HANDLE h = static_cast<HANDLE>(m_handle);
-    if (!FlushFileBuffers(h)) {
+    // Kept after all, and no longer hidden: the rename keeps the attributes.
+    FILE_DISPOSITION_INFO keep = {FALSE};
+    FILE_BASIC_INFO visible = {};
+    visible.FileAttributes = FILE_ATTRIBUTE_NORMAL;
+    if (!SetFileInformationByHandle(h, FileDispositionInfo, &keep, sizeof keep)
+        || !SetFileInformationByHandle(h, FileBasicInfo, &visible, sizeof visible)
+        || !FlushFileBuffers(h)) {
         error = Failure("CANNOT WRITE", m_path, GetLastError());
         discard();
         return false;

@@ -5,6 +5,9 @@
 // one line on standard error says why, and no output file is left behind.
 
 #include "platform/appfolder.h"
+#ifdef _WIN32
+#include "platform/widetext.h"
+#endif
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/options.h"
 #include "tools/mencoder/platform.h"
@@ -52,6 +55,17 @@ void printLine(const std::string &line)
     std::fflush(stdout);
 }
 
+// A path of the command line (UTF-8) for std::filesystem, which would read a
+// narrow string in the ANSI code page on Windows.
+fs::path pathOf(const std::string &utf8)
+{
+#ifdef _WIN32
+    return fs::path(std::u8string(utf8.begin(), utf8.end()));
+#else
+    return fs::path(utf8);
+#endif
+}
+
 std::string quoted(const std::string &text)
 {
     return "\"" + text + "\"";
@@ -86,7 +100,7 @@ public:
         if (auto refusal = checkSource())
             return report(*refusal, kFailed);
         std::error_code ec;
-        if (fs::equivalent(m_job.source, m_job.output, ec) && !ec)
+        if (fs::equivalent(pathOf(m_job.source), pathOf(m_job.output), ec) && !ec)
             return report("THE OUTPUT FILE " + quoted(m_job.output) + " IS THE SOURCE FILE!",
                           kBadCommandLine);
         if (auto stop = platform::stopRequest(); !stop.empty())
@@ -117,7 +131,7 @@ private:
     std::optional<std::string> checkSource() const
     {
         std::error_code ec;
-        const auto status = fs::status(m_job.source, ec);
+        const auto status = fs::status(pathOf(m_job.source), ec);
         if (status.type() == fs::file_type::not_found)
             return "THE SOURCE FILE " + quoted(m_job.source) + " DOES NOT EXIST!";
         if (ec) // a folder on the way that we may not look into, for example
@@ -150,7 +164,7 @@ private:
                 describeFfmpegFailure(tail, m_job.source, m_job.output, child.exitCode), kFailed);
         }
         std::error_code ec;
-        if (fs::file_size(m_job.output, ec) == 0 || ec)
+        if (fs::file_size(pathOf(m_job.output), ec) == 0 || ec)
             return std::pair("FFMPEG WROTE NO OUTPUT FILE!", kFailed);
         if (m_duration && endsEarly(m_position.seconds, *m_duration))
             return std::pair("THE SOURCE FILE " + quoted(m_job.source)
@@ -216,7 +230,14 @@ private:
 int main(int argc, char **argv)
 {
     platform::installStopHandlers();
+#ifdef _WIN32
+    // The wide command line, so that any file name arrives intact as UTF-8.
+    (void)argc;
+    (void)argv;
+    const std::vector<std::string> args = vantrel::platform::CommandLineArguments();
+#else
     const std::vector<std::string> args(argv + 1, argv + argc);
+#endif
     const ParseResult parsed = parseCommandLine(args);
     if (!parsed.ok())
         return report(parsed.error, kBadCommandLine);

@@ -2,8 +2,8 @@
 
 // The few operating-system services the encoder adapter needs besides the
 // application folder (platform/appfolder.h): finding FFmpeg, running it as a child with its output
-// read as it comes, and being told to stop. POSIX now (platform_posix.cpp); Windows gets its own
-// file.
+// read as it comes, and being told to stop. platform_posix.cpp and platform_win.cpp; paths and
+// arguments are UTF-8 on Windows too.
 
 #include <functional>
 #include <string>
@@ -17,13 +17,14 @@ namespace mencoder::platform {
 std::string findProgram(std::string_view name, const std::string &firstFolder);
 
 // From now on a request to stop (SIGTERM, SIGINT, SIGHUP; a signal that was
-// ignored when we started stays ignored) is recorded instead of ending the
-// process, and a running child is stopped. Writing to a closed pipe fails
-// instead of killing us.
+// ignored when we started stays ignored; on Windows Ctrl+C, Ctrl+Break and
+// the closing of the console) is recorded instead of ending the process, and
+// a running child is stopped. Writing to a closed pipe fails instead of
+// killing us.
 void installStopHandlers();
 
-// The text of the stop request received so far ("SIGNAL 15"), empty while
-// there is none.
+// The text of the stop request received so far ("SIGNAL 15", "CTRL+C"),
+// empty while there is none.
 std::string stopRequest();
 
 struct ChildResult
@@ -41,7 +42,8 @@ using OutputHandler = std::function<void(std::string_view chunk)>;
 // Runs `program` with `args` (no shell involved) and waits for it to end. Its
 // standard output and standard error are handed over as they arrive; standard
 // input is empty. On a stop request the child is asked to end, and killed
-// after a short grace. The child also dies when we do.
+// after a short grace (on Windows, where a child without a console cannot be
+// asked, killed at once). The child also dies when we do.
 ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
                      const OutputHandler &onStdout, const OutputHandler &onStderr);
 
