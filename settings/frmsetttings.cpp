@@ -75,8 +75,7 @@ frmSetttings::frmSetttings(const AppContext &context, QWidget *mainWindow)
     setObjectName(QStringLiteral("frmSetttings"));
     setWindowTitle(QStringLiteral("FTP Settings - Brenmoor"));
     setWindowIcon(AppIcon());
-    // A fixed border and no maximize button; the dialog centres itself over
-    // the main window when shown.
+    // A fixed border and no maximize button.
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint
                    | Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
     setFont(WindowFont());
@@ -86,6 +85,7 @@ frmSetttings::frmSetttings(const AppContext &context, QWidget *mainWindow)
     connect(cmdSaveSettings, &QPushButton::clicked, this, &frmSetttings::cmdSaveSettings_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmSetttings::cmdExit_Click);
 
+    CentreOverMainWindow(this, mainWindow);
     Form_Load();
 }
 

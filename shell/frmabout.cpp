@@ -8,11 +8,9 @@
 #include "shell/windowlook.h"
 
 #include <QFrame>
-#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 
 namespace vantrel {
@@ -61,28 +59,7 @@ frmAbout::frmAbout(const AppContext &context, QWidget *mainWindow)
     connect(lblLink, &LinkLabel::clicked, this, &frmAbout::lblLink_Click);
     connect(cmdExit, &QPushButton::clicked, this, &frmAbout::cmdExit_Click);
 
-    centreOver(mainWindow);
-}
-
-void frmAbout::centreOver(const QWidget *mainWindow)
-{
-    // Both windows carry the same frame, so centring the client areas
-    // centres the windows.
-    QRect place(QPoint(0, 0), size());
-    const QScreen *screen = nullptr;
-    if (mainWindow) {
-        const QWidget *owner = mainWindow->window();
-        place.moveCenter(QRect(owner->mapToGlobal(QPoint(0, 0)), owner->size()).center());
-        screen = owner->screen();
-    } else if ((screen = QGuiApplication::primaryScreen())) {
-        place.moveCenter(screen->availableGeometry().center());
-    }
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        place.moveLeft(qBound(area.left(), place.left(), area.right() - place.width() + 1));
-        place.moveTop(qBound(area.top(), place.top(), area.bottom() - place.height() + 1));
-    }
-    setGeometry(place);
+    CentreOverMainWindow(this, mainWindow);
 }
 
 void frmAbout::keyPressEvent(QKeyEvent *event)

@@ -26,7 +26,6 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
-    void centreOver(const QWidget *mainWindow);
     void OpenReferralPage();
 
     void imgSplash_Click();

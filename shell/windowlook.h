@@ -37,4 +37,8 @@ W *Place(W *widget, const char *name, QRect place)
     return widget;
 }
 
+// Centres a framed window over the main window (both carry the same frame,
+// so centring the client areas centres the windows), kept on the screen.
+void CentreOverMainWindow(QWidget *window, const QWidget *mainWindow);
+
 } // namespace vantrel
