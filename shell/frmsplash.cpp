@@ -2,6 +2,7 @@
 
 #include "shell/pictures.h"
 #include "shell/twips.h"
+#include "shell/windowlook.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -65,13 +66,8 @@ void frmSplash::centreOver(const QWidget *mainWindow)
     } else if ((screen = QGuiApplication::primaryScreen())) {
         place.moveCenter(screen->availableGeometry().center());
     }
-    // Keep it on the screen when the main window hangs over an edge.
-    if (screen) {
-        const QRect area = screen->availableGeometry();
-        place.moveLeft(qBound(area.left(), place.left(), area.right() - place.width() + 1));
-        place.moveTop(qBound(area.top(), place.top(), area.bottom() - place.height() + 1));
-    }
-    move(place.topLeft());
+    // Kept on the screen when the main window hangs over an edge.
+    move(KeptOnScreen(place, screen).topLeft());
 }
 
 void frmSplash::Form_Load()

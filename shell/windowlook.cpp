@@ -16,12 +16,17 @@ void CentreOverMainWindow(QWidget *window, const QWidget *mainWindow)
     } else if ((screen = QGuiApplication::primaryScreen())) {
         place.moveCenter(screen->availableGeometry().center());
     }
+    window->setGeometry(KeptOnScreen(place, screen));
+}
+
+QRect KeptOnScreen(QRect place, const QScreen *screen)
+{
     if (screen) {
         const QRect area = screen->availableGeometry();
         place.moveLeft(qBound(area.left(), place.left(), area.right() - place.width() + 1));
         place.moveTop(qBound(area.top(), place.top(), area.bottom() - place.height() + 1));
     }
-    window->setGeometry(place);
+    return place;
 }
 
 } // namespace vantrel

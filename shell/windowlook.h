@@ -8,6 +8,8 @@
 #include <QString>
 #include <QWidget>
 
+class QScreen;
+
 namespace vantrel {
 
 // Every window's font.
@@ -40,5 +42,8 @@ W *Place(W *widget, const char *name, QRect place)
 // Centres a framed window over the main window (both carry the same frame,
 // so centring the client areas centres the windows), kept on the screen.
 void CentreOverMainWindow(QWidget *window, const QWidget *mainWindow);
+
+// The place moved as little as needed to lie on the screen, if there is one.
+QRect KeptOnScreen(QRect place, const QScreen *screen);
 
 } // namespace vantrel
