@@ -44,8 +44,7 @@ std::string Utf8(const QString &text)
 
 std::filesystem::path FsPath(const QString &path)
 {
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t *>(path.toUtf8().constData())));
+    return std::filesystem::path(path.toStdU16String());
 }
 
 // True when both paths name the same file on disk (through links and case

@@ -31,12 +31,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(appDir.isValid() && workDir.isValid());
-        context.dialogs = &dialogs;
-        context.appFolder = appDir.path();
-        context.endApplication = [this] {
-            ++endCount;
-        };
-        context.showSplash = false;
+        context = test::TestContext(dialogs, appDir.path(), endCount);
         window = std::make_unique<frmMain>(context);
         ASSERT_TRUE(window->Form_Load());
     }

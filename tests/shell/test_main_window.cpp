@@ -31,15 +31,7 @@ namespace {
 class MainWindowTest : public ::testing::Test
 {
 protected:
-    MainWindowTest()
-    {
-        context.dialogs = &dialogs;
-        context.appFolder = appDir.path();
-        context.endApplication = [this] {
-            ++endCount;
-        };
-        context.showSplash = false;
-    }
+    MainWindowTest() { context = test::TestContext(dialogs, appDir.path(), endCount); }
 
     frmMain &loaded()
     {

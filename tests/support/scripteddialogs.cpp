@@ -85,4 +85,16 @@ bool ScriptedDialogs::openUrl(const QUrl &url)
     return m_openUrlResult;
 }
 
+AppContext TestContext(ScriptedDialogs &dialogs, const QString &appFolder, int &endCount)
+{
+    AppContext context;
+    context.dialogs = &dialogs;
+    context.appFolder = appFolder;
+    context.endApplication = [&endCount] {
+        ++endCount;
+    };
+    context.showSplash = false;
+    return context;
+}
+
 } // namespace vantrel::test

@@ -5,6 +5,7 @@
 // or folder browser that finds its queue empty fails the test.
 
 #include "platform/userdialogs.h"
+#include "shell/appcontext.h"
 
 #include <QList>
 #include <QQueue>
@@ -68,5 +69,10 @@ private:
     QList<QUrl> m_urls;
     bool m_openUrlResult = true;
 };
+
+// The context of a window under test: the scripted seam, the given folder as
+// the application folder, no splash, and an end of the program that only
+// counts itself in `endCount`.
+AppContext TestContext(ScriptedDialogs &dialogs, const QString &appFolder, int &endCount);
 
 } // namespace vantrel::test

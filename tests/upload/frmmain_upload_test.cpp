@@ -63,12 +63,7 @@ class UploadPageTest : public ::testing::Test
 protected:
     UploadPageTest()
     {
-        context.dialogs = &dialogs;
-        context.appFolder = appFolder.path();
-        context.endApplication = [this] {
-            ++ended;
-        };
-        context.showSplash = false;
+        context = test::TestContext(dialogs, appFolder.path(), ended);
         window = std::make_unique<frmMain>(context);
         window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
         window->show();
