@@ -1,6 +1,9 @@
 #pragma once
 
+#include "common/errornumbers.h"
+
 #include <cstdint>
+#include <new>
 #include <stdexcept>
 #include <string>
 
@@ -22,5 +25,16 @@ public:
 private:
     std::int32_t m_number;
 };
+
+// Any exception as the failure a report shows: itself when it is one, 7 "Out
+// of memory", else 51 with its text.
+inline Failure FailureOf(const std::exception &error)
+{
+    if (const auto *failure = dynamic_cast<const Failure *>(&error))
+        return *failure;
+    if (dynamic_cast<const std::bad_alloc *>(&error))
+        return {errors::kOutOfMemory, "Out of memory"};
+    return {errors::kApplicationDefined, error.what()};
+}
 
 } // namespace vantrel

@@ -53,4 +53,9 @@ std::string_view Right(std::string_view text, std::size_t count)
     return count >= length ? text : text.substr(Left(text, length - count).size());
 }
 
+std::filesystem::path PathOf(std::string_view text)
+{
+    return std::filesystem::path(std::u8string(text.begin(), text.end()));
+}
+
 } // namespace vantrel::utf8

@@ -1,5 +1,6 @@
 #include "encoding/encoderwindow.h"
 
+#include "common/qtbridge.h"
 #include "encoding/progressline.h"
 #include "platform/systemerror.h"
 
@@ -34,7 +35,7 @@ QString StartFailureReason(const QString &program, const QProcess &process)
     else if (file.isDir() || !file.isExecutable())
         code = EACCES;
     if (code != 0)
-        return QString::fromStdString(platform::GetSystemErrorText(code));
+        return FromUtf8(platform::GetSystemErrorText(code));
     // Qt reports "execve: <reason>"; the reason is what the user needs.
     QString reason = process.errorString();
     const qsizetype colon = reason.indexOf(QStringLiteral(": "));
@@ -80,7 +81,24 @@ EncoderWindow::~EncoderWindow()
 
 ProcessOutcome EncoderWindow::run(const QString &program, const QStringList &arguments)
 {
+    showRunOf(program, arguments);
     ProcessOutcome outcome;
+    QProcess process;
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setProcessChannelMode(QProcess::MergedChannels);
+    process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    QEventLoop loop;
+    m_process = &process;
+    watch(process, loop, outcome);
+    process.start();
+    loop.exec();
+    m_process = nullptr;
+    return outcome;
+}
+
+void EncoderWindow::showRunOf(const QString &program, const QStringList &arguments)
+{
     m_stopRequested = false;
     m_partialLine.clear();
     setWindowTitle(program);
@@ -88,20 +106,25 @@ ProcessOutcome EncoderWindow::run(const QString &program, const QStringList &arg
                        + arguments.join(QLatin1Char(' ')));
     // Busy until the program reports a percentage.
     m_progress->setRange(0, 0);
+    if (parentWidget()) {
+        QRect centred = frameGeometry();
+        centred.moveCenter(parentWidget()->frameGeometry().center());
+        move(centred.topLeft());
+    }
+    show();
+    raise();
+    activateWindow();
+}
 
-    QProcess process;
-    m_process = &process;
-    process.setProgram(program);
-    process.setArguments(arguments);
-    process.setProcessChannelMode(QProcess::MergedChannels);
-    process.setInputChannelMode(QProcess::ForwardedInputChannel);
-
-    QEventLoop loop;
+// The loop ends when the program could not be started or has ended; the
+// outcome says which.
+void EncoderWindow::watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome)
+{
     connect(&process, &QProcess::readyReadStandardOutput, this, &EncoderWindow::readOutput);
     connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             outcome.kind = ProcessOutcome::Kind::FailedToStart;
-            outcome.startError = StartFailureReason(program, process);
+            outcome.startError = StartFailureReason(process.program(), process);
             loop.quit();
         }
     });
@@ -115,19 +138,6 @@ ProcessOutcome EncoderWindow::run(const QString &program, const QStringList &arg
         outcome.exitCode = exitCode;
         loop.quit();
     });
-
-    if (parentWidget()) {
-        QRect centred = frameGeometry();
-        centred.moveCenter(parentWidget()->frameGeometry().center());
-        move(centred.topLeft());
-    }
-    show();
-    raise();
-    activateWindow();
-    process.start();
-    loop.exec();
-    m_process = nullptr;
-    return outcome;
 }
 
 void EncoderWindow::stop()
@@ -188,7 +198,7 @@ void EncoderWindow::readOutput()
 void EncoderWindow::takeLine(const QString &line)
 {
     m_output->appendPlainText(line);
-    if (const auto percent = encoding::ProgressPercent(line.toStdString())) {
+    if (const auto percent = encoding::ProgressPercent(ToUtf8(line))) {
         if (m_progress->maximum() != 100)
             m_progress->setRange(0, 100);
         m_progress->setValue(*percent);

@@ -7,6 +7,7 @@
 #include <QDialog>
 #include <QProcess>
 
+class QEventLoop;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
@@ -48,6 +49,8 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void showRunOf(const QString &program, const QStringList &arguments);
+    void watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome);
     void readOutput();
     void takeLine(const QString &line);
 

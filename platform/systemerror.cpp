@@ -1,12 +1,74 @@
 #include "platform/systemerror.h"
 
+#include <cerrno>
+#include <cstring>
+#include <iterator>
+
 #ifdef _WIN32
 #include <windows.h>
-#else
-#include <cstring>
 #endif
 
 namespace vantrel::platform {
+
+namespace {
+
+struct ErrnoEntry
+{
+    int code;
+    const char *text;
+};
+
+constexpr ErrnoEntry kErrnoTexts[] = {
+    {ENOENT, "No such file or directory"},
+    {ENOTDIR, "Not a directory"},
+    {EACCES, "Permission denied"},
+    {EPERM, "Operation not permitted"},
+    {EROFS, "Read-only file system"},
+    {ENOSPC, "No space left on device"},
+#ifdef EDQUOT
+    {EDQUOT, "Disk quota exceeded"},
+#endif
+    {EIO, "Input/output error"},
+    {EISDIR, "Is a directory"},
+    {EMFILE, "Too many open files"},
+    {ENFILE, "Too many open files in system"},
+    {ENAMETOOLONG, "File name too long"},
+    {EFBIG, "File too large"},
+#ifdef ELOOP
+    {ELOOP, "Too many levels of symbolic links"},
+#endif
+    {EBUSY, "Device or resource busy"},
+    {EEXIST, "File exists"},
+    {EINVAL, "Invalid argument"},
+    {ENOEXEC, "Exec format error"},
+    {ENOMEM, "Cannot allocate memory"},
+};
+
+std::string CLibraryText(int error)
+{
+#ifdef _WIN32
+    const char *text = std::strerror(error);
+    const std::string result = text ? text : "";
+    return result.rfind("Unknown error", 0) == 0 ? std::string() : result;
+#else
+    // strerror invents "Unknown error N" for codes it does not know.
+    char buffer[256] = {};
+    const char *text = strerror_r(error, buffer, sizeof buffer);
+    const std::string result = text ? text : "";
+    return result.rfind("Unknown error", 0) == 0 ? std::string() : result;
+#endif
+}
+
+} // namespace
+
+std::string ErrnoText(int error)
+{
+    for (const ErrnoEntry &entry : kErrnoTexts) {
+        if (entry.code == error)
+            return entry.text;
+    }
+    return CLibraryText(error);
+}
 
 std::string GetSystemErrorText(int code)
 {
@@ -27,11 +89,7 @@ std::string GetSystemErrorText(int code)
                         nullptr);
     return out;
 #else
-    // strerror invents "Unknown error N" for codes it does not know.
-    char buffer[256] = {};
-    const char *text = strerror_r(code, buffer, sizeof buffer);
-    const std::string result = text ? text : "";
-    return result.rfind("Unknown error", 0) == 0 ? std::string() : result;
+    return ErrnoText(code);
 #endif
 }
 

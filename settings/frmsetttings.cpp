@@ -1,19 +1,19 @@
 #include "settings/frmsetttings.h"
 
-#include "common/failure.h"
 #include "common/messages.h"
+#include "common/qtbridge.h"
 #include "platform/userdialogs.h"
 #include "settings/settingsfile.h"
-#include "shell/pictures.h"
-#include "shell/twips.h"
-#include "shell/windowlook.h"
+#include "ui/controls.h"
+#include "ui/pictures.h"
+#include "ui/twips.h"
+#include "ui/windowlook.h"
 
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
-#include <exception>
 #include <limits>
 
 namespace vantrel {
@@ -24,46 +24,13 @@ namespace {
 QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &caption,
                      QRect labelPlace, const char *fieldName, QRect fieldPlace, QLabel **label)
 {
-    *label = Place(new QLabel(caption, frame), labelName, labelPlace);
-    (*label)->setTextFormat(Qt::PlainText);
-    auto *field = Place(new QLineEdit(frame), fieldName, fieldPlace);
+    *label = MakeLabel(frame, labelName, caption, labelPlace);
+    QLineEdit *field = MakeTextField(frame, fieldName, fieldPlace);
     // No length limit of its own: values that the file cannot carry are
     // refused when saving.
     field->setMaxLength(std::numeric_limits<int>::max());
     (*label)->setBuddy(field);
     return field;
-}
-
-QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place)
-{
-    auto *button = Place(new QPushButton(caption, parent), name, place);
-    button->setFont(BoldButtonFont());
-    // Enter does not press a button of this window.
-    button->setAutoDefault(false);
-    button->setDefault(false);
-    return button;
-}
-
-// UTF-8 of a field's text. A lone surrogate becomes U+FFFD, which the
-// settings file cannot carry, so it is refused rather than changed silently.
-std::string Utf8Of(const QLineEdit *field)
-{
-    QString text = field->text();
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text.at(i);
-        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate())
-            ++i;
-        else if (c.isSurrogate())
-            text[i] = QChar::ReplacementCharacter;
-    }
-    return text.toStdString();
-}
-
-QString DescriptionOf(const std::exception &error)
-{
-    if (const auto *failure = dynamic_cast<const Failure *>(&error))
-        return QString::fromStdString(failure->description());
-    return QString::fromLocal8Bit(error.what());
 }
 
 } // namespace
@@ -93,8 +60,7 @@ frmSetttings::~frmSetttings() = default;
 
 void frmSetttings::buildControls()
 {
-    Frame1 = Place(new QFrame(this), "Frame1", TwipsRect(120, 0, 4695, 1935));
-    Frame1->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    Frame1 = MakeFrame(this, "Frame1", TwipsRect(120, 0, 4695, 1935));
     Frame1->setAccessibleName(QStringLiteral("FTP connection"));
 
     txtFTPAddress = MakeField(Frame1, "lblFtpAddress", QStringLiteral("FTP Address:"),
@@ -110,10 +76,10 @@ void frmSetttings::buildControls()
                                 TwipsRect(180, 1530, 1095, 255), "txtServerFolder",
                                 TwipsRect(1560, 1500, 2475, 315), &lblServerFolder);
 
-    cmdSaveSettings = MakeButton(this, "cmdSaveSettings", QStringLiteral("&Save FTP Settings"),
-                                 TwipsRect(120, 2040, 3495, 495));
+    cmdSaveSettings = MakeBoldButton(this, "cmdSaveSettings", QStringLiteral("&Save FTP Settings"),
+                                     TwipsRect(120, 2040, 3495, 495));
     cmdExit =
-        MakeButton(this, "cmdExit", QStringLiteral("E&xit"), TwipsRect(3720, 2040, 1095, 495));
+        MakeBoldButton(this, "cmdExit", QStringLiteral("E&xit"), TwipsRect(3720, 2040, 1095, 495));
 
     setTabOrder(txtFTPAddress, txtUserName);
     setTabOrder(txtUserName, txtPassword);
@@ -125,7 +91,12 @@ void frmSetttings::buildControls()
 
 std::filesystem::path frmSetttings::settingsFile() const
 {
-    return settings::SettingsFilePath(std::filesystem::path(m_context.appFolder.toStdU16String()));
+    return settings::SettingsFilePath(ToPath(m_context.appFolder));
+}
+
+std::array<QLineEdit *, 4> frmSetttings::fields() const
+{
+    return {txtFTPAddress, txtUserName, txtPassword, txtServerFolder};
 }
 
 QWidget *frmSetttings::messageParent()
@@ -143,27 +114,33 @@ void frmSetttings::Form_Load()
 void frmSetttings::LoadSettings()
 {
     settings::FtpSettings values;
-    try {
-        settings::ReadSettingsFile(settingsFile(), values);
-    } catch (const std::exception &error) {
-        // No file yet: the fields stay empty, as before the first save. A file
-        // that exists but cannot be read is reported; the fields stay empty
-        // and a save writes a new file.
-        const auto *failure = dynamic_cast<const Failure *>(&error);
-        if (!failure || failure->number() != 53) {
-            ShowError(*m_context.dialogs, messageParent(),
-                      WithReason(QStringLiteral("YOUR SETTINGS COULD NOT BE READ!"),
-                                 DescriptionOf(error)));
-        }
+    const settings::SettingsResult result = settings::ReadSettingsFile(settingsFile(), values);
+    // No file yet: the fields stay empty, as before the first save. A file
+    // that exists but cannot be read is reported; the fields stay empty and
+    // a save writes a new file.
+    if (result.kind == settings::SettingsResult::Kind::NotFound)
+        return;
+    if (!result.ok()) {
+        ShowError(*m_context.dialogs, messageParent(),
+                  WithReason(QStringLiteral("YOUR SETTINGS COULD NOT BE READ!"),
+                             FromUtf8(result.failure().description())));
         return;
     }
-    txtFTPAddress->setText(QString::fromStdString(values.address));
-    txtUserName->setText(QString::fromStdString(values.userName));
-    txtPassword->setText(QString::fromStdString(values.password));
-    txtServerFolder->setText(QString::fromStdString(values.serverFolder));
+    const auto controls = fields();
+    for (std::size_t i = 0; i < settings::kFieldCount; ++i)
+        controls[i]->setText(FromUtf8(values.*settings::kFields[i].member));
 }
 
 void frmSetttings::cmdSaveSettings_Click()
+{
+    // A refused value writes nothing, so the file keeps its previous content.
+    if (RefuseBlankValue() || RefuseUnstorableValue())
+        return;
+    SaveSettings();
+}
+
+// The three values a connection needs, checked in their order.
+bool frmSetttings::RefuseBlankValue()
 {
     const struct
     {
@@ -176,47 +153,46 @@ void frmSetttings::cmdSaveSettings_Click()
         if (check.field->text().isEmpty()) {
             ShowError(*m_context.dialogs, this, QString::fromLatin1(check.message));
             check.field->setFocus();
-            return;
+            return true;
         }
     }
+    return false;
+}
 
-    // A value that the file cannot carry is refused before anything is
-    // written, so the file keeps its previous content.
-    const settings::FtpSettings values{Utf8Of(txtFTPAddress), Utf8Of(txtUserName),
-                                       Utf8Of(txtPassword), Utf8Of(txtServerFolder)};
-    if (const auto problem = settings::FindStorageProblem(values)) {
-        const struct
-        {
-            QLineEdit *field;
-            const char *name;
-        } fields[] = {{txtFTPAddress, "FTP ADDRESS"},
-                      {txtUserName, "FTP USERNAME"},
-                      {txtPassword, "FTP PASSWORD"},
-                      {txtServerFolder, "SERVER FOLDER"}};
-        const auto &which = fields[static_cast<int>(problem->field)];
-        const char *const what = problem->kind == settings::StorageProblem::Kind::TooLong
-                                     ? " IS TOO LONG!"
-                                     : " CONTAINS A CHARACTER THAT CANNOT BE SAVED!";
-        ShowError(*m_context.dialogs, this,
-                  QString::fromLatin1(which.name) + QString::fromLatin1(what));
-        which.field->setFocus();
-        return;
-    }
+// A value that the file cannot carry.
+bool frmSetttings::RefuseUnstorableValue()
+{
+    const auto problem = settings::FindStorageProblem(typedValues());
+    if (!problem)
+        return false;
+    const char *const what = problem->kind == settings::StorageProblem::Kind::TooLong
+                                 ? " IS TOO LONG!"
+                                 : " CONTAINS A CHARACTER THAT CANNOT BE SAVED!";
+    ShowError(*m_context.dialogs, this,
+              QString::fromLatin1(settings::InfoOf(problem->field).caption)
+                  + QString::fromLatin1(what));
+    fields()[static_cast<std::size_t>(problem->field)]->setFocus();
+    return true;
+}
 
-    SaveSettings();
+settings::FtpSettings frmSetttings::typedValues() const
+{
+    settings::FtpSettings values;
+    const auto controls = fields();
+    for (std::size_t i = 0; i < settings::kFieldCount; ++i)
+        values.*settings::kFields[i].member = ToUtf8(controls[i]->text());
+    return values;
 }
 
 void frmSetttings::SaveSettings()
 {
-    const settings::FtpSettings values{Utf8Of(txtFTPAddress), Utf8Of(txtUserName),
-                                       Utf8Of(txtPassword), Utf8Of(txtServerFolder)};
-    try {
-        settings::WriteSettingsFile(settingsFile(), values);
-    } catch (const std::exception &error) {
+    const settings::SettingsResult result =
+        settings::WriteSettingsFile(settingsFile(), typedValues());
+    if (!result.ok()) {
         // The file keeps its previous content.
-        ShowError(
-            *m_context.dialogs, this,
-            WithReason(QStringLiteral("YOUR SETTINGS COULD NOT BE SAVED!"), DescriptionOf(error)));
+        ShowError(*m_context.dialogs, this,
+                  WithReason(QStringLiteral("YOUR SETTINGS COULD NOT BE SAVED!"),
+                             FromUtf8(result.failure().description())));
         return;
     }
     ShowNotice(*m_context.dialogs, this, QStringLiteral("YOUR SETTINGS ARE SUCCESSFULLY SAVED!"));

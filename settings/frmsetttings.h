@@ -1,9 +1,11 @@
 #pragma once
 
-#include "shell/appcontext.h"
+#include "settings/settingsfile.h"
+#include "ui/appcontext.h"
 
 #include <QDialog>
 
+#include <array>
 #include <filesystem>
 
 class QFrame;
@@ -33,10 +35,17 @@ private:
     void Form_Load();
     void LoadSettings();
     void cmdSaveSettings_Click();
+    // Each shows its refusal and returns true when a value cannot be saved.
+    bool RefuseBlankValue();
+    bool RefuseUnstorableValue();
     void SaveSettings();
     void cmdExit_Click();
 
     std::filesystem::path settingsFile() const;
+    // The four fields in the file's line order.
+    std::array<QLineEdit *, 4> fields() const;
+    // What the four fields hold now.
+    settings::FtpSettings typedValues() const;
     // Where the window's messages appear: over the main window while this
     // window is not yet shown.
     QWidget *messageParent();

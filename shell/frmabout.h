@@ -1,6 +1,6 @@
 #pragma once
 
-#include "shell/appcontext.h"
+#include "ui/appcontext.h"
 
 #include <QDialog>
 
@@ -26,6 +26,7 @@ protected:
     void keyPressEvent(QKeyEvent *event) override;
 
 private:
+    void buildControls();
     void OpenReferralPage();
 
     void imgSplash_Click();

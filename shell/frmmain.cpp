@@ -1,22 +1,31 @@
 #include "shell/frmmain.h"
 
+#include "common/browseforfolder.h"
 #include "common/failure.h"
 #include "common/messages.h"
+#include "common/qtbridge.h"
+#include "encoding/choices.h"
+#include "encoding/encoderoptions.h"
+#include "encoding/encoderrun.h"
+#include "platform/appfolder.h"
 #include "platform/userdialogs.h"
 #include "settings/frmsetttings.h"
 #include "shell/frmabout.h"
 #include "shell/frmsplash.h"
-#include "shell/linklabel.h"
-#include "shell/pictures.h"
 #include "shell/referral.h"
-#include "shell/tabcontrol.h"
-#include "shell/twips.h"
-#include "shell/windowlook.h"
+#include "ui/controls.h"
+#include "ui/linklabel.h"
+#include "ui/pictures.h"
+#include "ui/tabcontrol.h"
+#include "ui/twips.h"
+#include "ui/windowlook.h"
 #include "upload/ftpclient.h"
+#include "upload/uploadjob.h"
 
-#include <QApplication>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDir>
+#include <QFileInfo>
 #include <QFrame>
 #include <QGuiApplication>
 #include <QLabel>
@@ -26,45 +35,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QSessionManager>
-
-#include <new>
+#include <QTimer>
 
 namespace vantrel {
 
 namespace {
 
-QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, QRect place)
-{
-    return Place(new QLabel(caption, parent), name, place);
-}
-
-// A label with a single-line border that shows a value; screen readers get
-// its purpose as its name.
-QLabel *MakeValueLabel(QWidget *parent, const char *name, const QString &accessibleName,
-                       QRect place)
-{
-    auto *label = Place(new QLabel(parent), name, place);
-    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
-    label->setLineWidth(1);
-    label->setAutoFillBackground(true);
-    label->setAccessibleName(accessibleName);
-    label->setTextFormat(Qt::PlainText);
-    return label;
-}
-
-QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place)
-{
-    auto *button = Place(new QPushButton(caption, parent), name, place);
-    button->setAutoDefault(false);
-    return button;
-}
-
-QFrame *MakeFrame(QWidget *page, const char *name, int height)
-{
-    auto *frame = Place(new QFrame(page), name, TwipsRect(120, 360, 5775, height));
-    frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
-    return frame;
-}
+constexpr char kSeparator = platform::kPathSeparator;
 
 // An option row: caption label, drop-down list, unit label.
 QComboBox *MakeOptionRow(QWidget *frame, int listTop, const char *captionName,
@@ -79,6 +56,13 @@ QComboBox *MakeOptionRow(QWidget *frame, int listTop, const char *captionName,
     (*captionLabel)->setBuddy(list);
     *unitLabel = MakeLabel(frame, unitName, unit, TwipsRect(2580, listTop + 30, 495, 255));
     return list;
+}
+
+template<std::size_t N>
+void AppendEntries(QComboBox *list, const std::array<std::string_view, N> &entries)
+{
+    for (std::string_view entry : entries)
+        list->addItem(FromUtf8(entry));
 }
 
 } // namespace
@@ -101,16 +85,29 @@ frmMain::frmMain(const AppContext &context, QWidget *parent)
 
 frmMain::~frmMain() = default;
 
+FtpClient *frmMain::ftpComponent() const
+{
+    return m_upload->ftpComponent();
+}
+
+// ---------------------------------------------------------------------------
+// The controls, as laid out in twips.
+
 void frmMain::buildControls()
 {
     SSTab1 = Place(new TabControl(this), "SSTab1", TwipsRect(120, 60, 6015, 2475));
     SSTab1->setAccessibleName(QStringLiteral("Pages"));
-    QWidget *sourcePage = SSTab1->addTab(QStringLiteral("Source Files"));
-    QWidget *optionsPage = SSTab1->addTab(QStringLiteral("Encoding Options"));
-    QWidget *uploadPage = SSTab1->addTab(QStringLiteral("FTP Upload"));
+    buildSourcePage(SSTab1->addTab(QStringLiteral("Source Files")));
+    buildOptionsPage(SSTab1->addTab(QStringLiteral("Encoding Options")));
+    buildUploadPage(SSTab1->addTab(QStringLiteral("FTP Upload")));
+    buildBottomRow();
+    setKeyboardOrder();
+    SSTab1->setCurrentIndex(0);
+}
 
-    // "Source Files".
-    Frame1 = MakeFrame(sourcePage, "Frame1", 1935);
+void frmMain::buildSourcePage(QWidget *page)
+{
+    Frame1 = MakeFrame(page, "Frame1", TwipsRect(120, 360, 5775, 1935));
     cmdInput = MakeButton(Frame1, "cmdInput", QStringLiteral("&Input File"),
                           TwipsRect(120, 300, 1530, 435));
     lblInput = MakeValueLabel(Frame1, "lblInput", QStringLiteral("Source file"),
@@ -121,11 +118,13 @@ void frmMain::buildControls()
                                TwipsRect(1800, 900, 3855, 315));
     lblOFN = MakeLabel(Frame1, "lblOFN", QStringLiteral("Output File Name:"),
                        TwipsRect(180, 1470, 1335, 255));
-    txtFileTitle = Place(new QLineEdit(Frame1), "txtFileTitle", TwipsRect(1800, 1440, 3855, 315));
+    txtFileTitle = MakeTextField(Frame1, "txtFileTitle", TwipsRect(1800, 1440, 3855, 315));
     lblOFN->setBuddy(txtFileTitle);
+}
 
-    // "Encoding Options".
-    Frame2 = MakeFrame(optionsPage, "Frame2", 1935);
+void frmMain::buildOptionsPage(QWidget *page)
+{
+    Frame2 = MakeFrame(page, "Frame2", TwipsRect(120, 360, 5775, 1935));
     cmbVideoWindow = MakeOptionRow(Frame2, 240, "lblVideoWindow", QStringLiteral("Video Window:"),
                                    1095, "cmbVideoWindow", "lblPixels", QStringLiteral("Pixels"),
                                    &lblVideoWindow, &lblPixels);
@@ -138,9 +137,11 @@ void frmMain::buildControls()
     cmbAudioSampling = MakeOptionRow(Frame2, 1530, "lblSamplingFrequency",
                                      QStringLiteral("Audio Samples:"), 1155, "cmbAudioSampling",
                                      "lblHz", QStringLiteral("Hz"), &lblSamplingFrequency, &lblHz);
+}
 
-    // "FTP Upload".
-    Frame4 = MakeFrame(uploadPage, "Frame4", 1995);
+void frmMain::buildUploadPage(QWidget *page)
+{
+    Frame4 = MakeFrame(page, "Frame4", TwipsRect(120, 360, 5775, 1995));
     lblSelectedFLVFile =
         MakeLabel(Frame4, "lblSelectedFLVFile", QStringLiteral("Selected FLV File:"),
                   TwipsRect(180, 270, 1335, 255));
@@ -168,18 +169,17 @@ void frmMain::buildControls()
     lblServerStatus =
         MakeLabel(Frame4, "lblServerStatus", QString(), TwipsRect(1560, 1620, 2715, 255));
     lblServerStatus->setAccessibleName(QStringLiteral("Server status"));
-    FTP = new FtpClient(this);
-    FTP->setObjectName(QStringLiteral("FTP"));
+    m_upload = new upload::UploadJob(m_context, this);
+}
 
-    // The bottom row and the link.
-    cmdEncode = MakeButton(this, "cmdEncode", QStringLiteral("&Encode Video"),
-                           TwipsRect(120, 2640, 3615, 495));
-    cmdAbout =
-        MakeButton(this, "cmdAbout", QStringLiteral("&About"), TwipsRect(3840, 2640, 1095, 495));
+void frmMain::buildBottomRow()
+{
+    cmdEncode = MakeBoldButton(this, "cmdEncode", QStringLiteral("&Encode Video"),
+                               TwipsRect(120, 2640, 3615, 495));
+    cmdAbout = MakeBoldButton(this, "cmdAbout", QStringLiteral("&About"),
+                              TwipsRect(3840, 2640, 1095, 495));
     cmdExit =
-        MakeButton(this, "cmdExit", QStringLiteral("E&xit"), TwipsRect(5040, 2640, 1095, 495));
-    for (QPushButton *button : {cmdEncode, cmdAbout, cmdExit})
-        button->setFont(BoldButtonFont());
+        MakeBoldButton(this, "cmdExit", QStringLiteral("E&xit"), TwipsRect(5040, 2640, 1095, 495));
     lblBrenmoor = Place(new LinkLabel(QStringLiteral("Visit ") + MakerSiteWithoutScheme()
                                           + QStringLiteral(" for Flash Streaming Video and add "
                                                            "video to your websites"),
@@ -189,19 +189,20 @@ void frmMain::buildControls()
     lblBrenmoor->setAccessibleDescription(QStringLiteral("Link to ") + MakerSite());
 
     // Holds the composed encoder line; never shown.
-    txtApp = Place(new QLineEdit(this), "txtApp", TwipsRect(240, 360, 5235, 1215));
+    txtApp = MakeTextField(this, "txtApp", TwipsRect(240, 360, 5235, 1215));
     txtApp->setAccessibleName(QStringLiteral("Encoder command line"));
     txtApp->hide();
+}
 
-    // Keyboard order: the tab control, then the controls that take focus in
-    // ascending tab index.
+// The tab control, then the controls that take focus in ascending tab index.
+void frmMain::setKeyboardOrder()
+{
     const QList<QWidget *> order = {
         SSTab1->tabBar(), cmdInput,    cmdOutput,       txtFileTitle, cmbVideoWindow,
         cmbVideoBitrate,  cmdEncode,   cmdAbout,        cmdExit,      cmbAudioBitrate,
         cmbAudioSampling, cmdSettings, cmdCancelUpload, cmdUpload};
     for (qsizetype i = 0; i + 1 < order.size(); ++i)
-        setTabOrder(order[i], order[i + 1]);
-    SSTab1->setCurrentIndex(0);
+        QWidget::setTabOrder(order[i], order[i + 1]);
 }
 
 void frmMain::connectHandlers()
@@ -224,17 +225,36 @@ void frmMain::connectHandlers()
 
     connect(cmdUpload, &QPushButton::clicked, this, &frmMain::cmdUpload_Click);
     connect(cmdCancelUpload, &QPushButton::clicked, this, &frmMain::cmdCancelUpload_Click);
-    connect(FTP, &FtpClient::TransferProgress, this,
-            [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                   std::int64_t total,
-                   bool *cancel) { FTP_TransferProgress(sent, total, cancel); });
-    connect(FTP, &FtpClient::TransferComplete, this,
-            [this](const QString &, const QString &, std::int32_t) { FTP_TransferComplete(); });
+    connectUploadDisplay();
 
-    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance())) {
+    if (auto *app = qobject_cast<QGuiApplication *>(QCoreApplication::instance()))
         connect(app, &QGuiApplication::commitDataRequest, this, &frmMain::sessionEnding);
-    }
 }
+
+// What the upload job reports goes into the page's controls.
+void frmMain::connectUploadDisplay()
+{
+    connect(m_upload, &upload::UploadJob::serverStatusChanged, lblServerStatus, &QLabel::setText);
+    connect(m_upload, &upload::UploadJob::percentChanged, lblPercent, &QLabel::setText);
+    connect(m_upload, &upload::UploadJob::progressChanged, this, [this](int maximum, int value) {
+        prgUpload->setMaximum(maximum);
+        prgUpload->setValue(value);
+    });
+    connect(m_upload, &upload::UploadJob::progressCleared, this,
+            [this] { prgUpload->setValue(0); });
+    connect(m_upload, &upload::UploadJob::busyChanged, this, &frmMain::setFormPointerBusy);
+}
+
+void frmMain::setFormPointerBusy(bool busy)
+{
+    if (busy)
+        setCursor(Qt::WaitCursor);
+    else
+        unsetCursor();
+}
+
+// ---------------------------------------------------------------------------
+// Start-up and exit.
 
 bool frmMain::Form_Load()
 {
@@ -245,40 +265,32 @@ bool frmMain::Form_Load()
             m_context.endApplication();
             return false;
         }
-        if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-            QRect centred = rect();
-            centred.moveCenter(screen->availableGeometry().center());
-            move(centred.topLeft());
-        }
-        show();
-        strEncoderOptions.clear();
-        FillEncodingOptionLists();
-        FTP->setStartupFlag(true);
-        setFormPointerBusy(true);
-        ShowSplash();
-        setFormPointerBusy(false);
+        StartUp();
         return true;
-    } catch (const Failure &failure) {
-        ShowError(
-            *m_context.dialogs, this,
-            StartupErrorMessage(failure.number(), QString::fromStdString(failure.description())));
-    } catch (const std::bad_alloc &) {
-        ShowError(*m_context.dialogs, this,
-                  StartupErrorMessage(7, QStringLiteral("Out of memory")));
     } catch (const std::exception &error) {
+        const Failure failure = FailureOf(error);
         ShowError(*m_context.dialogs, this,
-                  StartupErrorMessage(51, QString::fromLocal8Bit(error.what())));
+                  StartupErrorMessage(failure.number(), FromUtf8(failure.description())));
     }
     m_context.endApplication();
     return false;
 }
 
-void frmMain::setFormPointerBusy(bool busy)
+// The steps after the single-instance guard, in their order.
+void frmMain::StartUp()
 {
-    if (busy)
-        setCursor(Qt::WaitCursor);
-    else
-        unsetCursor();
+    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
+        QRect centred = rect();
+        centred.moveCenter(screen->availableGeometry().center());
+        move(centred.topLeft());
+    }
+    show();
+    strEncoderOptions.clear();
+    FillEncodingOptionLists();
+    ftpComponent()->setStartupFlag(true);
+    setFormPointerBusy(true);
+    ShowSplash();
+    setFormPointerBusy(false);
 }
 
 void frmMain::ShowSplash()
@@ -349,6 +361,189 @@ void frmMain::cmdSettings_Click()
 void frmMain::lblBrenmoor_Click()
 {
     m_context.dialogs->openUrl(QUrl(ReferralPage()));
+}
+
+// ---------------------------------------------------------------------------
+// Encoding.
+
+void frmMain::FillEncodingOptionLists()
+{
+    // Selecting the defaults may already rebuild the string; the build at the
+    // end, with all four in place, decides it.
+    AppendEntries(cmbVideoWindow, encoding::kVideoWindows);
+    cmbVideoWindow->setCurrentIndex(encoding::kDefaultVideoWindow);
+    AppendEntries(cmbVideoBitrate, encoding::kVideoBitrates);
+    cmbVideoBitrate->setCurrentIndex(encoding::kDefaultVideoBitrate);
+    AppendEntries(cmbAudioSampling, encoding::kAudioSamplings);
+    cmbAudioSampling->setCurrentIndex(encoding::kDefaultAudioSampling);
+    AppendEntries(cmbAudioBitrate, encoding::kAudioBitrates);
+    cmbAudioBitrate->setCurrentIndex(encoding::kDefaultAudioBitrate);
+    BuildEncoderOptions();
+}
+
+void frmMain::BuildEncoderOptions()
+{
+    strEncoderOptions = FromUtf8(encoding::BuildEncoderOptions(
+        ToUtf8(cmbAudioBitrate->currentText()), ToUtf8(cmbAudioSampling->currentText()),
+        ToUtf8(cmbVideoBitrate->currentText()), ToUtf8(cmbVideoWindow->currentText())));
+}
+
+void frmMain::cmbVideoWindow_Click()
+{
+    BuildEncoderOptions();
+}
+
+void frmMain::cmbVideoBitrate_Click()
+{
+    BuildEncoderOptions();
+}
+
+void frmMain::cmbAudioSampling_Click()
+{
+    BuildEncoderOptions();
+}
+
+void frmMain::cmbAudioBitrate_Change()
+{
+    BuildEncoderOptions();
+}
+
+void frmMain::cmdInput_Click()
+{
+    OpenFileRequest request;
+    request.title = QStringLiteral("Open Video File to Encode");
+    request.filter = QStringLiteral("Video Files |*.mpg;*.mpeg;*.mpv;*.mps;*.m2v;*.m1v;*.3gp;"
+                                    "*.avi;*.wmv;*.flv;*.mov;*.mp4");
+    request.flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;
+    request.fileName = m_commonDialogFileName;
+    const std::optional<QString> chosen = m_context.dialogs->openFile(this, request);
+    if (!chosen)
+        return;
+    m_commonDialogFileName = *chosen;
+    lblInput->setText(QDir::toNativeSeparators(*chosen));
+    const QString title = QFileInfo(*chosen).fileName();
+    txtFileTitle->setText(title);
+    if (const auto proposal = encoding::ProposeOutputName(ToUtf8(title)))
+        txtFileTitle->setText(FromUtf8(*proposal));
+}
+
+void frmMain::cmdOutput_Click()
+{
+    const QString folder = mdlMain::BrowseForFolder(*m_context.dialogs, this,
+                                                    QStringLiteral("Select Your Output Folder"));
+    lblOutput->setText(FromUtf8(encoding::WithTrailingSeparator(ToUtf8(folder), kSeparator)));
+}
+
+encoding::EncodeJob frmMain::currentJob() const
+{
+    return {ToUtf8(m_context.appFolder), ToUtf8(lblInput->text()), ToUtf8(strEncoderOptions),
+            ToUtf8(lblOutput->text()), ToUtf8(txtFileTitle->text())};
+}
+
+void frmMain::Refuse(const encoding::Refusal &refusal)
+{
+    ShowError(*m_context.dialogs, this, FromUtf8(refusal.message));
+    switch (refusal.focus) {
+    case encoding::ChoiceControl::InputButton:
+        return cmdInput->setFocus();
+    case encoding::ChoiceControl::OutputButton:
+        return cmdOutput->setFocus();
+    case encoding::ChoiceControl::FileTitle:
+        return txtFileTitle->setFocus();
+    }
+}
+
+void frmMain::cmdEncode_Click()
+{
+    const encoding::EncodeJob job = currentJob();
+    if (const auto refusal = encoding::CheckChoices(job))
+        return Refuse(*refusal);
+    if (const auto refusal = encoding::CheckOutputIsNotSource(job))
+        return Refuse(*refusal);
+    if (encoding::FinalOutputExists(job)
+        && AskQuestion(*m_context.dialogs, this,
+                       QStringLiteral("THE OUTPUT FILE ALREADY EXISTS. DO YOU WANT TO REPLACE IT?"))
+               != vbYes)
+        return;
+
+    cmdEncode->setEnabled(false);
+    txtApp->setText(FromUtf8(encoding::ComposeEncoderLine(job, kSeparator)));
+    RunEncoder();
+    cmdEncode->setEnabled(true);
+}
+
+void frmMain::RunEncoder()
+{
+    if (txtApp->text().trimmed().isEmpty())
+        return;
+    m_encoderRunning = true;
+    encoding::EncoderRun run(this, m_context.appFolder);
+    const encoding::OutcomeReport report =
+        encoding::ReportFor(run.run(txtApp->text(), currentJob()));
+    if (report.isError)
+        ShowError(*m_context.dialogs, this, report.text);
+    else
+        ShowNotice(*m_context.dialogs, this, report.text);
+    m_encoderRunning = false;
+    AnswerHeldCloseRequest();
+}
+
+// A close request held during the run is answered now.
+void frmMain::AnswerHeldCloseRequest()
+{
+    if (!m_closeRequestedDuringRun)
+        return;
+    m_closeRequestedDuringRun = false;
+    QTimer::singleShot(0, this, &QWidget::close);
+}
+
+// ---------------------------------------------------------------------------
+// Upload.
+
+void frmMain::cmdUpload_Click()
+{
+    // The transfer under way goes on; a second one would tear down its
+    // connection.
+    if (m_upload->isRunning()) {
+        ShowError(*m_context.dialogs, this, QStringLiteral("A FILE IS ALREADY BEING UPLOADED!"));
+        return;
+    }
+    if (lblSelectedFileTitle->text().isEmpty() && !ChooseUploadFile())
+        return;
+    setFormPointerBusy(true);
+    RunUpload();
+}
+
+// The first upload's choice of a file and its question; false when the
+// user cancelled the dialog or answered No.
+bool frmMain::ChooseUploadFile()
+{
+    m_commonDialogFileName.clear();
+    OpenFileRequest request;
+    request.fileName = m_commonDialogFileName;
+    request.title = QStringLiteral("Select a FLV File to upload");
+    // The MP4 entry lets the program's own output be uploaded.
+    request.filter =
+        QStringLiteral("Flash Live Video file (*.flv)|*.flv|MP4 Video file (*.mp4)|*.mp4");
+    request.flags = cdlOFNFileMustExist | cdlOFNHideReadOnly;
+    const std::optional<QString> chosen = m_context.dialogs->openFile(this, request);
+    if (!chosen)
+        return false;
+    m_commonDialogFileName = *chosen;
+    lblSelectedFile->setText(*chosen);
+    lblSelectedFileTitle->setText(QFileInfo(*chosen).fileName());
+    return AskQuestion(*m_context.dialogs, this, QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"))
+           == vbYes;
+}
+
+void frmMain::RunUpload()
+{
+    m_upload->start(lblSelectedFile->text(), lblSelectedFileTitle->text());
+}
+
+void frmMain::cmdCancelUpload_Click()
+{
+    m_upload->requestCancel();
 }
 
 } // namespace vantrel

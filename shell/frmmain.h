@@ -1,17 +1,15 @@
 #pragma once
 
 // The main window: three tab pages ("Source Files", "Encoding Options",
-// "FTP Upload"), the bottom row of buttons and the web link. Its handlers live
-// with their subsystem: start-up, exit and the secondary windows in shell/,
-// the encoding handlers in encoding/frmmain_encoding.cpp, the upload handlers
-// in upload/frmmain_upload.cpp.
+// "FTP Upload"), the bottom row of buttons and the web link. Its handlers
+// read the controls, call the subsystem that does the work (encoding/,
+// upload/, settings/) and show the result in the controls.
 
-#include "encoding/commandlines.h"
-#include "shell/appcontext.h"
+#include "ui/appcontext.h"
 
 #include <QWidget>
 
-#include <cstdint>
+#include <memory>
 
 class QComboBox;
 class QFrame;
@@ -23,10 +21,18 @@ class QSessionManager;
 
 namespace vantrel {
 
-class EncoderWindow;
 class FtpClient;
 class LinkLabel;
 class TabControl;
+
+namespace encoding {
+struct EncodeJob;
+struct Refusal;
+} // namespace encoding
+
+namespace upload {
+class UploadJob;
+}
 
 class frmMain : public QWidget
 {
@@ -42,7 +48,7 @@ public:
 
     // The option string of the four current selections.
     const QString &encoderOptions() const { return strEncoderOptions; }
-    FtpClient *ftpComponent() const { return FTP; }
+    FtpClient *ftpComponent() const;
     const AppContext &context() const { return m_context; }
 
 protected:
@@ -50,10 +56,17 @@ protected:
 
 private:
     void buildControls();
+    void buildSourcePage(QWidget *page);
+    void buildOptionsPage(QWidget *page);
+    void buildUploadPage(QWidget *page);
+    void buildBottomRow();
+    void setKeyboardOrder();
     void connectHandlers();
+    void connectUploadDisplay();
     void setFormPointerBusy(bool busy);
 
     // Start-up and exit.
+    void StartUp();
     void ShowSplash();
     void Form_QueryUnload(bool &cancel);
     void sessionEnding(QSessionManager &manager);
@@ -73,16 +86,15 @@ private:
     void cmdOutput_Click();
     void cmdEncode_Click();
     void RunEncoder();
-    void RunRepair(EncoderWindow &window);
     encoding::EncodeJob currentJob() const;
+    void Refuse(const encoding::Refusal &refusal);
+    void AnswerHeldCloseRequest();
 
     // Upload.
     void cmdUpload_Click();
+    bool ChooseUploadFile();
     void RunUpload();
     void cmdCancelUpload_Click();
-    void FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel);
-    void FTP_TransferComplete();
-    void ResetUploadDisplay();
 
     AppContext m_context;
 
@@ -124,7 +136,6 @@ private:
     QPushButton *cmdCancelUpload = nullptr;
     QPushButton *cmdSettings = nullptr;
     QLabel *lblServerStatus = nullptr;
-    FtpClient *FTP = nullptr;
 
     // Outside the tab pages.
     QPushButton *cmdEncode = nullptr;
@@ -141,14 +152,8 @@ private:
     bool m_encoderRunning = false;
     bool m_closeRequestedDuringRun = false;
 
-    // Upload state.
-    QString strFtpAddress;
-    QString strFtpUserName;
-    QString strFtpPassword;
-    QString strFtpServerFolder;
-    bool blnCancelRequested = false;
-    bool blnUploadInProgress = false;
-    bool m_transferRunning = false;
+    // The upload job with the FTP component, its flags and settings.
+    upload::UploadJob *m_upload = nullptr;
 };
 
 } // namespace vantrel

@@ -1,8 +1,8 @@
 #include "shell/frmsplash.h"
 
-#include "shell/pictures.h"
-#include "shell/twips.h"
-#include "shell/windowlook.h"
+#include "ui/pictures.h"
+#include "ui/twips.h"
+#include "ui/windowlook.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>

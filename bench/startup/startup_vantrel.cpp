@@ -3,42 +3,30 @@
 // paint. Compare with startup_hello, a bare Qt window, timed the same way.
 #include "firstpaint.h"
 
-#include "platform/fonts.h"
-#include "platform/instanceguard.h"
-#include "platform/userdialogs.h"
+#include "shell/application.h"
 #include "shell/frmmain.h"
-#include "shell/pictures.h"
 
 #include <QApplication>
+
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
     startupbench::Milestones milestones("vantrel");
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Vantrel"));
-    QApplication::setOrganizationName(QStringLiteral("Brenmoor"));
-    QApplication::setWindowIcon(vantrel::AppIcon());
     milestones.mark("app");
-    vantrel::platform::RegisterTahoma();
+    vantrel::PrepareApplication();
     milestones.mark("fonts");
 
-    vantrel::QtUserDialogs dialogs;
     // A lock of its own, so that a running program does not stop the bench.
-    vantrel::platform::InstanceGuard guard(QStringLiteral("vantrel-startup-bench"));
-
-    vantrel::AppContext context;
-    context.dialogs = &dialogs;
-    context.appFolder = QCoreApplication::applicationDirPath();
-    context.anotherInstanceRunning = [&guard] {
-        return guard.anotherInstanceRunning();
-    };
-    context.endApplication = [] {
+    vantrel::ProgramContext program(QStringLiteral("vantrel-startup-bench"), [] {
         std::fprintf(stderr, "startup_vantrel: the start-up ended the program\n");
         std::_Exit(1);
-    };
-    context.showSplash = false;
+    });
+    program.context().showSplash = false;
 
-    vantrel::frmMain main(context);
+    vantrel::frmMain main(program.context());
     milestones.mark("built");
     milestones.finishAfterFirstPaint(&main);
     if (!main.Form_Load())

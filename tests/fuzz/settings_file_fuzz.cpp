@@ -40,7 +40,7 @@ void Check(bool ok, const char *what)
     }
 }
 
-constexpr std::array<std::string FtpSettings::*, 4> kFields = {
+constexpr std::array<std::string FtpSettings::*, 4> kMembers = {
     &FtpSettings::address, &FtpSettings::userName, &FtpSettings::password,
     &FtpSettings::serverFolder};
 
@@ -123,17 +123,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
 
     FtpSettings values = kBefore;
     std::optional<Failure> failure;
-    try {
-        ReadSettingsFile(InputFile(), values);
-    } catch (const Failure &f) {
-        failure = f;
-    }
+    if (const SettingsResult result = ReadSettingsFile(InputFile(), values); !result.ok())
+        failure = result.failure();
 
     const Model model = FirstFourLines(input);
     if (model.tooLong) {
         Check(failure.has_value(), "a line longer than the limit was accepted");
         Check(failure->number() == 6, "a too long line gave another failure than 6");
-        for (auto field : kFields)
+        for (auto field : kMembers)
             Check(values.*field == kBefore.*field, "a refused file changed a value");
         return 0;
     }
@@ -143,10 +140,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
         Check(false, "a file with lines short enough was refused");
     }
 
-    for (std::size_t i = 0; i < kFields.size(); ++i) {
-        const std::string &value = values.*kFields[i];
+    for (std::size_t i = 0; i < kMembers.size(); ++i) {
+        const std::string &value = values.*kMembers[i];
         if (i >= model.lines.size()) {
-            Check(value == kBefore.*kFields[i], "a field without a line changed");
+            Check(value == kBefore.*kMembers[i], "a field without a line changed");
             continue;
         }
         const std::string_view line = model.lines[i];

@@ -1,8 +1,8 @@
 #include "settings/frmsetttings.h"
 
 #include "platform/userdialogs.h"
-#include "shell/twips.h"
 #include "tests/support/scripteddialogs.h"
+#include "ui/twips.h"
 
 #include <QApplication>
 #include <QDir>

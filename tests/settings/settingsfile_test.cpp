@@ -147,13 +147,11 @@ TEST_F(SettingsFileTest, AcceptsLfCrAndMixedLineEnds)
 TEST_F(SettingsFileTest, MissingFileIsFileNotFound)
 {
     FtpSettings values = Preset();
-    try {
-        ReadSettingsFile(m_file, values);
-        FAIL() << "no failure";
-    } catch (const Failure &failure) {
-        EXPECT_EQ(failure.number(), 53);
-        EXPECT_EQ(failure.description(), "File not found");
-    }
+    const SettingsResult result = ReadSettingsFile(m_file, values);
+    ASSERT_FALSE(result.ok());
+    const Failure failure = result.failure();
+    EXPECT_EQ(failure.number(), 53);
+    EXPECT_EQ(failure.description(), "File not found");
     EXPECT_EQ(values.address, "old address");
 }
 
@@ -161,13 +159,10 @@ TEST_F(SettingsFileTest, FolderInPlaceOfTheFileIsRefused)
 {
     fs::create_directory(m_file);
     FtpSettings values;
-    try {
-        ReadSettingsFile(m_file, values);
-        FAIL() << "no failure";
-    } catch (const Failure &failure) {
-        EXPECT_EQ(failure.description(), "Path/File access error (Is a directory)");
-    }
-    EXPECT_THROW(WriteSettingsFile(m_file, values), Failure);
+    const SettingsResult result = ReadSettingsFile(m_file, values);
+    ASSERT_FALSE(result.ok());
+    EXPECT_EQ(result.failure().description(), "Path/File access error (Is a directory)");
+    EXPECT_FALSE(WriteSettingsFile(m_file, values).ok());
     EXPECT_TRUE(fs::is_directory(m_file));
     EXPECT_TRUE(Strays().empty());
 }
@@ -199,12 +194,9 @@ TEST_F(SettingsFileTest, DamagedFilesAreReadSafely)
     EXPECT_EQ(values.address.size(), kMaxValueLength);
     WriteBytes(m_file, "\r\n" + std::string(1 << 20, '\xD0'));
     FtpSettings kept = Preset();
-    try {
-        ReadSettingsFile(m_file, kept);
-        FAIL() << "no failure";
-    } catch (const Failure &failure) {
-        EXPECT_NE(failure.description().find("damaged (line 2 is longer"), std::string::npos);
-    }
+    const SettingsResult damaged = ReadSettingsFile(m_file, kept);
+    ASSERT_FALSE(damaged.ok());
+    EXPECT_NE(damaged.failure().description().find("damaged (line 2 is longer"), std::string::npos);
     EXPECT_EQ(kept.address, "old address");
 }
 
@@ -237,7 +229,7 @@ TEST_F(SettingsFileTest, FindsTheFirstValueThatCannotBeStored)
 TEST_F(SettingsFileTest, RefusedValuesLeaveTheOldFileAlone)
 {
     WriteBytes(m_file, kKnownFile);
-    EXPECT_THROW(WriteSettingsFile(m_file, {"a", "b", "\u203A", ""}), Failure);
+    EXPECT_FALSE(WriteSettingsFile(m_file, {"a", "b", "\u203A", ""}).ok());
     EXPECT_EQ(ReadBytes(m_file), kKnownFile);
     EXPECT_TRUE(Strays().empty());
 }
@@ -265,13 +257,10 @@ TEST_F(SettingsFileTest, FailedWriteKeepsTheOldFileWhole)
     rlimit small = old;
     small.rlim_cur = 8;
     ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
-    bool failed = false;
-    try {
+    const SettingsResult result =
         WriteSettingsFile(m_file, {"a much longer address", "b", "c", "d"});
-    } catch (const Failure &failure) {
-        failed = true;
-        EXPECT_EQ(failure.description(), "Path/File access error (File too large)");
-    }
+    const bool failed = !result.ok();
+    EXPECT_EQ(result.failure().description(), "Path/File access error (File too large)");
     ::setrlimit(RLIMIT_FSIZE, &old);
     std::signal(SIGXFSZ, oldHandler);
     EXPECT_TRUE(failed);
@@ -283,26 +272,19 @@ TEST_F(SettingsFileTest, UnwritableFolderIsReported)
 {
     // A folder below a regular file cannot exist, whoever runs the test.
     WriteBytes(m_folder / "plain", "x");
-    try {
-        WriteSettingsFile(SettingsFilePath(m_folder / "plain"), {"a", "b", "c", ""});
-        FAIL() << "no failure";
-    } catch (const Failure &failure) {
-        EXPECT_EQ(failure.number(), 76);
-        EXPECT_EQ(failure.description(), "Path not found");
-    }
+    const Failure noFolder =
+        WriteSettingsFile(SettingsFilePath(m_folder / "plain"), {"a", "b", "c", ""}).failure();
+    EXPECT_EQ(noFolder.number(), 76);
+    EXPECT_EQ(noFolder.description(), "Path not found");
     fs::remove(m_folder / "plain");
 
     if (::geteuid() == 0)
         GTEST_SKIP() << "root writes into read-only folders";
     WriteBytes(m_file, kKnownFile);
     fs::permissions(m_folder, fs::perms::owner_read | fs::perms::owner_exec);
-    try {
-        WriteSettingsFile(m_file, {"a", "b", "c", ""});
-        FAIL() << "no failure";
-    } catch (const Failure &failure) {
-        EXPECT_EQ(failure.number(), 70);
-        EXPECT_EQ(failure.description(), "Permission denied");
-    }
+    const Failure denied = WriteSettingsFile(m_file, {"a", "b", "c", ""}).failure();
+    EXPECT_EQ(denied.number(), 70);
+    EXPECT_EQ(denied.description(), "Permission denied");
     fs::permissions(m_folder, fs::perms::owner_all);
     EXPECT_EQ(ReadBytes(m_file), kKnownFile);
     EXPECT_TRUE(Strays().empty());

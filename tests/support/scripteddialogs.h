@@ -5,7 +5,7 @@
 // or folder browser that finds its queue empty fails the test.
 
 #include "platform/userdialogs.h"
-#include "shell/appcontext.h"
+#include "ui/appcontext.h"
 
 #include <QList>
 #include <QQueue>

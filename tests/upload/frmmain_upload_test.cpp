@@ -2,11 +2,11 @@
 // confirming, uploading, progress, cancel and the reports.
 
 #include "settings/settingsfile.h"
-#include "shell/appcontext.h"
 #include "shell/frmmain.h"
-#include "shell/tabcontrol.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/upload/ftpserver.h"
+#include "ui/appcontext.h"
+#include "ui/tabcontrol.h"
 #include "upload/ftpclient.h"
 
 #include <QApplication>

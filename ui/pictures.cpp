@@ -1,4 +1,4 @@
-#include "shell/pictures.h"
+#include "ui/pictures.h"
 
 #include <QBitmap>
 #include <QString>

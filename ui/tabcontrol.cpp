@@ -1,4 +1,4 @@
-#include "shell/tabcontrol.h"
+#include "ui/tabcontrol.h"
 
 #include <QPainter>
 #include <QStyleOptionTabWidgetFrame>

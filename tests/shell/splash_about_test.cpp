@@ -4,10 +4,10 @@
 #include "shell/frmabout.h"
 #include "shell/frmmain.h"
 #include "shell/frmsplash.h"
-#include "shell/linklabel.h"
-#include "shell/pictures.h"
 #include "shell/referral.h"
 #include "tests/support/scripteddialogs.h"
+#include "ui/linklabel.h"
+#include "ui/pictures.h"
 
 #include <QApplication>
 #include <QBitmap>

@@ -1,6 +1,6 @@
-#include "shell/linklabel.h"
+#include "ui/linklabel.h"
 
-#include "shell/pictures.h"
+#include "ui/pictures.h"
 
 #include <QMouseEvent>
 

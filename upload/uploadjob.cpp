@@ -1,0 +1,116 @@
+#include "upload/uploadjob.h"
+
+#include "common/failure.h"
+#include "common/messages.h"
+#include "common/qtbridge.h"
+#include "platform/userdialogs.h"
+#include "settings/settingsfile.h"
+#include "upload/ftpclient.h"
+#include "upload/uploadpercent.h"
+
+#include <QWidget>
+
+namespace vantrel::upload {
+
+UploadJob::UploadJob(const AppContext &context, QWidget *window)
+    : QObject(window)
+    , m_context(context)
+    , m_window(window)
+    , FTP(new FtpClient(this))
+{
+    FTP->setObjectName(QStringLiteral("FTP"));
+    connect(FTP, &FtpClient::TransferProgress, this,
+            [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
+                   std::int64_t total,
+                   bool *cancel) { FTP_TransferProgress(sent, total, cancel); });
+    connect(FTP, &FtpClient::TransferComplete, this,
+            [this](const QString &, const QString &, std::int32_t) { FTP_TransferComplete(); });
+}
+
+UploadJob::~UploadJob() = default;
+
+void UploadJob::start(const QString &localPath, const QString &fileTitle)
+{
+    m_transferRunning = true;
+    if (FTP->IsConnected())
+        FTP->Disconnect();
+    RunUpload(localPath, fileTitle);
+    m_transferRunning = false;
+}
+
+void UploadJob::requestCancel()
+{
+    blnCancelRequested = true;
+}
+
+void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
+{
+    try {
+        ReadSettings();
+        FTP->Connect(strFtpAddress, strFtpUserName, strFtpPassword, 21, true);
+        if (FTP->IsConnected()) {
+            emit serverStatusChanged(QStringLiteral("Server Connected"));
+            FTP->UploadFile(localPath, QString(), strFtpServerFolder + fileTitle);
+        }
+    } catch (const std::exception &error) {
+        ShowError(*m_context.dialogs, m_window,
+                  UploadErrorMessage(FromUtf8(FailureOf(error).description())));
+    }
+    ResetUploadDisplay();
+}
+
+void UploadJob::ReadSettings()
+{
+    settings::FtpSettings values{ToUtf8(strFtpAddress), ToUtf8(strFtpUserName),
+                                 ToUtf8(strFtpPassword), ToUtf8(strFtpServerFolder)};
+    const settings::SettingsResult result =
+        settings::ReadSettingsFile(settings::SettingsFilePath(ToPath(m_context.appFolder)), values);
+    if (!result.ok())
+        throw result.failure();
+    strFtpAddress = FromUtf8(values.address);
+    strFtpUserName = FromUtf8(values.userName);
+    strFtpPassword = FromUtf8(values.password);
+    strFtpServerFolder = FromUtf8(values.serverFolder);
+}
+
+void UploadJob::FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel)
+{
+    blnUploadInProgress = true;
+    // The bar takes an int range: amounts beyond it are scaled down alike.
+    const ProgressBarRange bar = ScaleProgressBar(sent, total);
+    emit progressChanged(bar.maximum, bar.value);
+    emit percentChanged(QStringLiteral("Status: ") + QString::number(UploadPercent(sent, total))
+                        + QLatin1Char('%'));
+    if (!blnCancelRequested)
+        return;
+    const bool stop =
+        AskQuestion(*m_context.dialogs, m_window,
+                    QStringLiteral("YOUR FILE IS UPLOADING TO THE SERVER. DO YOU WANT TO CANCEL?"))
+        == vbYes;
+    blnCancelRequested = false;
+    if (!stop)
+        return;
+    *cancel = true;
+    blnUploadInProgress = false;
+    ShowNotice(*m_context.dialogs, m_window, QStringLiteral("UPLOADING ABORTED BY USER!"));
+    FTP->Disconnect();
+}
+
+void UploadJob::FTP_TransferComplete()
+{
+    if (!blnUploadInProgress)
+        return;
+    ShowNotice(*m_context.dialogs, m_window,
+               QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!"));
+    emit busyChanged(false);
+}
+
+void UploadJob::ResetUploadDisplay()
+{
+    emit progressCleared();
+    emit percentChanged(QStringLiteral("Status: "));
+    emit serverStatusChanged(QStringLiteral(" "));
+    emit busyChanged(false);
+}
+
+} // namespace vantrel::upload

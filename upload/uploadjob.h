@@ -1,0 +1,79 @@
+#pragma once
+
+// The upload job of the "FTP Upload" page: it reads the four settings from
+// the settings file, connects through the FTP component, sends the chosen
+// file, and handles the component's progress and completion events with the
+// cancel question. It owns the component, the two upload flags and the four
+// settings values; the window shows what the job reports.
+
+#include "ui/appcontext.h"
+
+#include <QObject>
+#include <QString>
+
+#include <cstdint>
+
+class QWidget;
+
+namespace vantrel {
+
+class FtpClient;
+
+namespace upload {
+
+class UploadJob : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Questions and messages appear over `window`.
+    UploadJob(const AppContext &context, QWidget *window);
+    ~UploadJob() override;
+
+    FtpClient *ftpComponent() const { return FTP; }
+
+    // True from the start of an upload until it has ended.
+    bool isRunning() const { return m_transferRunning; }
+
+    // Closes a connection left open by the last upload, then sends
+    // `localPath` as `fileTitle` into the server folder. Returns when the
+    // upload has ended; the window keeps handling input meanwhile.
+    void start(const QString &localPath, const QString &fileTitle);
+
+    // A click on Cancel: the question comes with the next progress event.
+    void requestCancel();
+
+signals:
+    void serverStatusChanged(const QString &text);
+    void progressChanged(int maximum, int value);
+    // The bar back at 0, its maximum as it was.
+    void progressCleared();
+    void percentChanged(const QString &text);
+    // Whether the window shows the busy pointer.
+    void busyChanged(bool busy);
+
+private:
+    void RunUpload(const QString &localPath, const QString &fileTitle);
+    void ReadSettings();
+    void FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel);
+    void FTP_TransferComplete();
+    void ResetUploadDisplay();
+
+    AppContext m_context;
+    QWidget *m_window;
+    FtpClient *FTP;
+
+    // The settings the last upload read; a value whose line was missing
+    // keeps what it held.
+    QString strFtpAddress;
+    QString strFtpUserName;
+    QString strFtpPassword;
+    QString strFtpServerFolder;
+
+    bool blnCancelRequested = false;
+    bool blnUploadInProgress = false;
+    bool m_transferRunning = false;
+};
+
+} // namespace upload
+} // namespace vantrel
