@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cctype>
-#include <vector>
 
 namespace vantrel::fix::platform {
 
@@ -212,20 +211,6 @@ bool Output::write(const void *data, std::size_t n, std::string &error)
 bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length, std::string &error)
 {
     return copyByBuffer(input, offset, length, error);
-}
-
-bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t length,
-                          std::string &error)
-{
-    static std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
-    while (length > 0) {
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(length, buffer.size()));
-        if (!input.readAt(offset, buffer.data(), n, error) || !write(buffer.data(), n, error))
-            return false;
-        offset += n;
-        length -= n;
-    }
-    return true;
 }
 
 bool Output::commit(const std::string &finalPath, std::string &error)
