@@ -3,8 +3,9 @@
 
 #include "tools/fix/fixplatform.h"
 
+#include "tools/common/systemtext.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -30,17 +31,9 @@ bool IsNotSupported(int error)
     return error == EOPNOTSUPP;
 }
 
-std::string SystemText(int error)
-{
-    std::string text = std::strerror(error);
-    for (char &c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string Failure(const std::string &what, const std::string &path, int error)
 {
-    return what + " \"" + path + "\": " + SystemText(error) + "!";
+    return what + " \"" + path + "\": " + tools::UpperSystemText(error) + "!";
 }
 
 FileId IdFromStat(const struct stat &st)
@@ -162,7 +155,7 @@ bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0) {
-            error = "CANNOT READ THE INPUT FILE: " + SystemText(errno) + "!";
+            error = "CANNOT READ THE INPUT FILE: " + tools::UpperSystemText(errno) + "!";
             return false;
         }
         if (r == 0) {

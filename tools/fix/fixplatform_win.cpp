@@ -4,13 +4,14 @@
 
 #include "tools/fix/fixplatform.h"
 
+#include "tools/common/systemtext.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
 
 namespace vantrel::fix::platform {
 
@@ -26,28 +27,11 @@ std::wstring Wide(const std::string &utf8)
     return out;
 }
 
-std::string SystemText(DWORD error)
-{
-    char buffer[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             error, 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, n);
-    while (
-        !text.empty()
-        && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    if (text.empty())
-        text = "ERROR " + std::to_string(error);
-    for (char &c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // `what` is a plain text so that building the arguments cannot disturb the
 // last-error code read beside it.
 std::string Failure(const char *what, const std::string &path, DWORD error)
 {
-    return std::string(what) + " \"" + path + "\": " + SystemText(error) + "!";
+    return std::string(what) + " \"" + path + "\": " + tools::UpperSystemText(int(error)) + "!";
 }
 
 std::pair<std::string, std::string> SplitPath(const std::string &path)
@@ -133,7 +117,7 @@ bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &
                 error = "THE INPUT FILE CHANGED WHILE IT WAS READ!";
                 return false;
             }
-            error = "CANNOT READ THE INPUT FILE: " + SystemText(e) + "!";
+            error = "CANNOT READ THE INPUT FILE: " + tools::UpperSystemText(int(e)) + "!";
             return false;
         }
         if (got == 0) {

@@ -1,5 +1,7 @@
 #include "tools/mencoder/messages.h"
 
+#include "tools/common/systemtext.h"
+
 #include <optional>
 
 namespace mencoder {
@@ -48,21 +50,11 @@ bool isNoise(std::string_view line)
 
 } // namespace
 
-std::string upperAscii(std::string_view text)
-{
-    std::string upper(text);
-    for (char &c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
-    }
-    return upper;
-}
-
 std::string reasonText(std::string_view text)
 {
     while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '!'))
         text.remove_suffix(1);
-    return upperAscii(text);
+    return vantrel::tools::UpperAscii(text);
 }
 
 std::string describeFfmpegFailure(const std::vector<std::string> &stderrTail,

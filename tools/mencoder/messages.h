@@ -9,9 +9,6 @@
 
 namespace mencoder {
 
-// ASCII letters upper-cased; other bytes (UTF-8 included) left as they are.
-std::string upperAscii(std::string_view text);
-
 // The reason part of a failure text: trailing full stops and spaces dropped,
 // then upper-cased ("Invalid data found when processing input." becomes
 // "INVALID DATA FOUND WHEN PROCESSING INPUT").

@@ -2,10 +2,12 @@
 
 #include "tools/mencoder/platform.h"
 
+#include "tools/common/systemtext.h"
+
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -38,11 +40,6 @@ extern "C" void onStopSignal(int signal)
         [[maybe_unused]] auto n = write(g_wakeWrite, &byte, 1);
     }
     errno = saved;
-}
-
-std::string errorText(int error)
-{
-    return std::strerror(error);
 }
 
 void closeFd(int &fd)
@@ -129,7 +126,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
 
     int out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(exec, O_CLOEXEC) != 0) {
-        result.startError = errorText(errno);
+        result.startError = vantrel::tools::SystemText(errno);
         for (int *p : {out, err, exec}) {
             closeFd(p[0]);
             closeFd(p[1]);
@@ -176,7 +173,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     closeFd(err[1]);
     closeFd(exec[1]);
     if (pid < 0) {
-        result.startError = errorText(forkError);
+        result.startError = vantrel::tools::SystemText(forkError);
         closeFd(out[0]);
         closeFd(err[0]);
         closeFd(exec[0]);
@@ -195,7 +192,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
         }
         closeFd(out[0]);
         closeFd(err[0]);
-        result.startError = errorText(execError);
+        result.startError = vantrel::tools::SystemText(execError);
         return result;
     }
     result.started = true;
@@ -281,7 +278,7 @@ std::string checkReadable(const std::string &path)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return errorText(errno);
+        return vantrel::tools::SystemText(errno);
     close(fd);
     return {};
 }
@@ -290,7 +287,7 @@ std::string createEmptyFile(const std::string &path)
 {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        return errorText(errno);
+        return vantrel::tools::SystemText(errno);
     close(fd);
     return {};
 }

@@ -5,8 +5,8 @@
 #include "tools/mencoder/platform.h"
 
 #include "common/cmdline.h"
-#include "platform/systemerror.h"
 #include "platform/widetext.h"
+#include "tools/common/systemtext.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -23,7 +23,6 @@ namespace mencoder::platform {
 
 namespace {
 
-using vantrel::platform::GetSystemErrorText;
 using vantrel::platform::Utf8ToWide;
 using vantrel::platform::WideToUtf8;
 
@@ -53,11 +52,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
     return TRUE;
 }
 
-// The system's text for an error code, never empty.
-std::string ErrorText(DWORD code)
+// The system's text for the last error of this thread.
+std::string LastErrorText()
 {
-    const std::string text = GetSystemErrorText(int(code));
-    return text.empty() ? "ERROR " + std::to_string(code) : text;
+    return vantrel::tools::SystemText(int(GetLastError()));
 }
 
 bool StopRequested()
@@ -186,13 +184,13 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
         || !CreatePipe(errRead.out(), errWrite.out(), &inheritable, 0)
         || !SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0)
         || !SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0)) {
-        result.startError = ErrorText(GetLastError());
+        result.startError = LastErrorText();
         return result;
     }
     Handle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                            OPEN_EXISTING, 0, nullptr));
     if (!nul) {
-        result.startError = ErrorText(GetLastError());
+        result.startError = LastErrorText();
         return result;
     }
 
@@ -217,7 +215,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                         &process)) {
-        result.startError = ErrorText(GetLastError());
+        result.startError = LastErrorText();
         return result;
     }
     Handle child(process.hProcess);
@@ -332,7 +330,7 @@ std::string checkReadable(const std::string &path)
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return ErrorText(GetLastError());
+        return LastErrorText();
     return {};
 }
 
@@ -342,7 +340,7 @@ std::string createEmptyFile(const std::string &path)
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return ErrorText(GetLastError());
+        return LastErrorText();
     return {};
 }
 

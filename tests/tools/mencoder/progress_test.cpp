@@ -1,5 +1,6 @@
 // Reading FFmpeg's output, the progress lines, and the failure texts.
 
+#include "tools/common/systemtext.h"
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/progress.h"
 
@@ -112,7 +113,7 @@ TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop)
     EXPECT_EQ(reasonText("Invalid data found when processing input."),
               "INVALID DATA FOUND WHEN PROCESSING INPUT");
     EXPECT_EQ(reasonText("No such file or directory"), "NO SUCH FILE OR DIRECTORY");
-    EXPECT_EQ(upperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
+    EXPECT_EQ(vantrel::tools::UpperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
 }
 
 TEST(MencoderMessages, FfmpegFailuresAreExplained)
