@@ -19,7 +19,7 @@
 #include <mutex>
 #include <thread>
 
-namespace mencoder::platform {
+namespace vantrel::mencoder::platform {
 
 namespace {
 
@@ -29,7 +29,7 @@ using vantrel::platform::WideToUtf8;
 // The console event that asked us to stop, plus one; 0 while there is none.
 std::atomic<DWORD> g_stopEvent{0};
 
-// Wakes the loop of runChild: output arrived, a stream or the child ended,
+// Wakes the loop of RunChild: output arrived, a stream or the child ended,
 // or a stop was asked for.
 std::mutex g_mutex;
 std::condition_variable g_wake;
@@ -55,7 +55,7 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
 // The system's text for the last error of this thread.
 std::string LastErrorText()
 {
-    return vantrel::tools::SystemText(int(GetLastError()));
+    return tools::SystemText(int(GetLastError()));
 }
 
 bool StopRequested()
@@ -123,7 +123,7 @@ struct Chunk
 
 } // namespace
 
-std::string findProgram(std::string_view name, const std::string &firstFolder)
+std::string FindProgram(std::string_view name, const std::string &firstFolder)
 {
     if (!firstFolder.empty()) {
         const std::wstring path = InFolder(Utf8ToWide(firstFolder), name);
@@ -148,12 +148,12 @@ std::string findProgram(std::string_view name, const std::string &firstFolder)
     return {};
 }
 
-void installStopHandlers()
+void InstallStopHandlers()
 {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-std::string stopRequest()
+std::string StopRequest()
 {
     switch (g_stopEvent.load()) {
     case 0:
@@ -171,7 +171,7 @@ std::string stopRequest()
     }
 }
 
-ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
+ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
                      const OutputHandler &onStdout, const OutputHandler &onStderr)
 {
     ChildResult result;
@@ -324,7 +324,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     return result;
 }
 
-std::string checkReadable(const std::string &path)
+std::string CheckReadable(const std::string &path)
 {
     Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -334,7 +334,7 @@ std::string checkReadable(const std::string &path)
     return {};
 }
 
-std::string createEmptyFile(const std::string &path)
+std::string CreateEmptyFile(const std::string &path)
 {
     Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
@@ -344,11 +344,11 @@ std::string createEmptyFile(const std::string &path)
     return {};
 }
 
-void removeFile(const std::string &path)
+void RemoveFile(const std::string &path)
 {
     DeleteFileW(Utf8ToWide(path).c_str());
 }
 
-} // namespace mencoder::platform
+} // namespace vantrel::mencoder::platform
 
 #endif // _WIN32
