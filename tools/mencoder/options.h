@@ -1,7 +1,8 @@
 #pragma once
 
-// The mencoder command line that this program understands, and what it means
-// for FFmpeg. Everything here is pure: no files, no processes, no globals.
+// mencoder, the encoder adapter over FFmpeg. Here: the command line it
+// understands and what it means for FFmpeg, pure; beside it progress.h and
+// messages.h (FFmpeg's output, our lines) and platform.h (processes, files).
 
 #include <string>
 #include <vector>
