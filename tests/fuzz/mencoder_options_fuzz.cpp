@@ -17,7 +17,7 @@
 #include <string_view>
 #include <vector>
 
-using namespace mencoder;
+using namespace vantrel::mencoder;
 
 namespace {
 
@@ -107,7 +107,7 @@ void CheckRefusal(const ParseResult &result, const Args &args)
 void CheckJob(const EncoderJob &job, const Args &args)
 {
     Check(!job.source.empty() && !job.output.empty(), "a job without source or output", args);
-    Check(!scalerFlags(job.scaler).empty(), "a job with an unknown scaler", args);
+    Check(!ScalerFlags(job.scaler).empty(), "a job with an unknown scaler", args);
     for (const VideoFilter &f : job.filters) {
         if (f.kind == VideoFilter::Kind::Scale)
             Check(f.width >= 16 && f.height >= 16 && f.width <= 8192 && f.height <= 8192
@@ -115,7 +115,7 @@ void CheckJob(const EncoderJob &job, const Args &args)
                   "a job with a frame size H.264 cannot take", args);
     }
 
-    const Args ffmpeg = ffmpegArguments(job);
+    const Args ffmpeg = FfmpegArguments(job);
     const auto count = [&](const std::string &value) {
         return std::count(ffmpeg.begin(), ffmpeg.end(), value);
     };
@@ -132,9 +132,9 @@ void CheckJob(const EncoderJob &job, const Args &args)
         "an empty FFmpeg argument", args);
 
     const Args again = CommandLineOf(job);
-    const ParseResult reread = parseCommandLine(again);
+    const ParseResult reread = ParseCommandLine(again);
     Check(reread.ok(), "the job written out is refused", again);
-    Check(ffmpegArguments(reread.job) == ffmpeg, "the job written out means something else", again);
+    Check(FfmpegArguments(reread.job) == ffmpeg, "the job written out means something else", again);
 }
 
 } // namespace
@@ -142,7 +142,7 @@ void CheckJob(const EncoderJob &job, const Args &args)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const Args args = SplitInput(std::string_view(reinterpret_cast<const char *>(data), size));
-    const ParseResult result = parseCommandLine(args);
+    const ParseResult result = ParseCommandLine(args);
     if (result.ok())
         CheckJob(result.job, args);
     else

@@ -79,6 +79,8 @@ public:
     const std::string &path() const { return m_path; }
 
 private:
+    // copyFrom through a buffer in memory, the same on every system
+    // (fixplatform.cpp).
     bool copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t length, std::string &error);
 
 #ifdef _WIN32

@@ -3,8 +3,9 @@
 
 #include "tools/fix/fixplatform.h"
 
+#include "tools/common/systemtext.h"
+
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -30,17 +31,9 @@ bool IsNotSupported(int error)
     return error == EOPNOTSUPP;
 }
 
-std::string SystemText(int error)
-{
-    std::string text = std::strerror(error);
-    for (char &c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 std::string Failure(const std::string &what, const std::string &path, int error)
 {
-    return what + " \"" + path + "\": " + SystemText(error) + "!";
+    return what + " \"" + path + "\": " + tools::UpperSystemText(error) + "!";
 }
 
 FileId IdFromStat(const struct stat &st)
@@ -162,7 +155,7 @@ bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &
         if (r < 0 && errno == EINTR)
             continue;
         if (r < 0) {
-            error = "CANNOT READ THE INPUT FILE: " + SystemText(errno) + "!";
+            error = "CANNOT READ THE INPUT FILE: " + tools::UpperSystemText(errno) + "!";
             return false;
         }
         if (r == 0) {
@@ -272,22 +265,6 @@ bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length, 
     }
 #endif
     return copyByBuffer(input, offset, length, error);
-}
-
-bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t length,
-                          std::string &error)
-{
-    if (length == 0)
-        return true;
-    static std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
-    while (length > 0) {
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(length, buffer.size()));
-        if (!input.readAt(offset, buffer.data(), n, error) || !write(buffer.data(), n, error))
-            return false;
-        offset += n;
-        length -= n;
-    }
-    return true;
 }
 
 bool Output::commit(const std::string &finalPath, std::string &error)

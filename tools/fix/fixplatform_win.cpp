@@ -4,14 +4,14 @@
 
 #include "tools/fix/fixplatform.h"
 
+#include "tools/common/systemtext.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
 #include <windows.h>
 
 #include <algorithm>
-#include <cctype>
-#include <vector>
 
 namespace vantrel::fix::platform {
 
@@ -27,28 +27,11 @@ std::wstring Wide(const std::string &utf8)
     return out;
 }
 
-std::string SystemText(DWORD error)
-{
-    char buffer[512] = {};
-    DWORD n = FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                             error, 0, buffer, sizeof buffer, nullptr);
-    std::string text(buffer, n);
-    while (
-        !text.empty()
-        && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
-        text.pop_back();
-    if (text.empty())
-        text = "ERROR " + std::to_string(error);
-    for (char &c : text)
-        c = char(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
-
 // `what` is a plain text so that building the arguments cannot disturb the
 // last-error code read beside it.
 std::string Failure(const char *what, const std::string &path, DWORD error)
 {
-    return std::string(what) + " \"" + path + "\": " + SystemText(error) + "!";
+    return std::string(what) + " \"" + path + "\": " + tools::UpperSystemText(int(error)) + "!";
 }
 
 std::pair<std::string, std::string> SplitPath(const std::string &path)
@@ -134,7 +117,7 @@ bool Input::readAt(std::uint64_t offset, void *dst, std::size_t n, std::string &
                 error = "THE INPUT FILE CHANGED WHILE IT WAS READ!";
                 return false;
             }
-            error = "CANNOT READ THE INPUT FILE: " + SystemText(e) + "!";
+            error = "CANNOT READ THE INPUT FILE: " + tools::UpperSystemText(int(e)) + "!";
             return false;
         }
         if (got == 0) {
@@ -212,20 +195,6 @@ bool Output::write(const void *data, std::size_t n, std::string &error)
 bool Output::copyFrom(Input &input, std::uint64_t offset, std::uint64_t length, std::string &error)
 {
     return copyByBuffer(input, offset, length, error);
-}
-
-bool Output::copyByBuffer(Input &input, std::uint64_t offset, std::uint64_t length,
-                          std::string &error)
-{
-    static std::vector<std::uint8_t> buffer(std::size_t(1) << 20);
-    while (length > 0) {
-        const std::size_t n = std::size_t(std::min<std::uint64_t>(length, buffer.size()));
-        if (!input.readAt(offset, buffer.data(), n, error) || !write(buffer.data(), n, error))
-            return false;
-        offset += n;
-        length -= n;
-    }
-    return true;
 }
 
 bool Output::commit(const std::string &finalPath, std::string &error)

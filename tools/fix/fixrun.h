@@ -1,5 +1,9 @@
 #pragma once
 
+// fix, the repair program that puts an MP4 file's movie box in front of its
+// media data. Here: the run of `fix TEMP FINAL`; beside it fixcore.h (the box
+// work over bytes) and fixplatform.h (the file system, one source per system).
+
 #include <ostream>
 #include <string>
 #include <vector>

@@ -22,7 +22,7 @@
 #include <vector>
 
 namespace fs = std::filesystem;
-using namespace mencoder;
+using namespace vantrel::mencoder;
 
 namespace {
 
@@ -41,14 +41,14 @@ constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 // FFmpeg's last words, kept to explain a failure.
 constexpr std::size_t kStderrTailLines = 40;
 
-int report(const std::string &message, int code)
+int Report(const std::string &message, int code)
 {
     std::fprintf(stderr, "mencoder: %s\n", message.c_str());
     std::fflush(stderr);
     return code;
 }
 
-void printLine(const std::string &line)
+void PrintLine(const std::string &line)
 {
     std::fputs(line.c_str(), stdout);
     std::fputc('\n', stdout);
@@ -57,7 +57,7 @@ void printLine(const std::string &line)
 
 // A path of the command line (UTF-8) for std::filesystem, which would read a
 // narrow string in the ANSI code page on Windows.
-fs::path pathOf(const std::string &utf8)
+fs::path PathOf(const std::string &utf8)
 {
 #ifdef _WIN32
     return fs::path(std::u8string(utf8.begin(), utf8.end()));
@@ -66,17 +66,17 @@ fs::path pathOf(const std::string &utf8)
 #endif
 }
 
-std::string quoted(const std::string &text)
+std::string Quoted(const std::string &text)
 {
     return "\"" + text + "\"";
 }
 
-std::string stoppedText(const std::string &request)
+std::string StoppedText(const std::string &request)
 {
     return request.empty() ? "ENCODING STOPPED!" : "ENCODING STOPPED BY " + request + "!";
 }
 
-std::string seconds(double value)
+std::string Seconds(double value)
 {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%.1f", value);
@@ -93,26 +93,26 @@ public:
     int run()
     {
         const std::string ffmpeg =
-            platform::findProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
+            platform::FindProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
         if (ffmpeg.empty())
-            return report("FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!",
+            return Report("FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!",
                           kFailed);
         if (auto refusal = checkSource())
-            return report(*refusal, kFailed);
+            return Report(*refusal, kFailed);
         std::error_code ec;
-        if (fs::equivalent(pathOf(m_job.source), pathOf(m_job.output), ec) && !ec)
-            return report("THE OUTPUT FILE " + quoted(m_job.output) + " IS THE SOURCE FILE!",
+        if (fs::equivalent(PathOf(m_job.source), PathOf(m_job.output), ec) && !ec)
+            return Report("THE OUTPUT FILE " + Quoted(m_job.output) + " IS THE SOURCE FILE!",
                           kBadCommandLine);
-        if (auto stop = platform::stopRequest(); !stop.empty())
-            return report(stoppedText(stop), kStopped);
-        if (auto error = platform::createEmptyFile(m_job.output); !error.empty())
-            return report("CANNOT WRITE THE OUTPUT FILE " + quoted(m_job.output) + ": "
-                              + reasonText(error) + "!",
+        if (auto stop = platform::StopRequest(); !stop.empty())
+            return Report(StoppedText(stop), kStopped);
+        if (auto error = platform::CreateEmptyFile(m_job.output); !error.empty())
+            return Report("CANNOT WRITE THE OUTPUT FILE " + Quoted(m_job.output) + ": "
+                              + ReasonText(error) + "!",
                           kFailed);
 
         // From here on the output file exists and goes again on any failure.
-        auto child = platform::runChild(
-            ffmpeg, ffmpegArguments(m_job), [this](std::string_view chunk) { onStdout(chunk); },
+        auto child = platform::RunChild(
+            ffmpeg, FfmpegArguments(m_job), [this](std::string_view chunk) { onStdout(chunk); },
             [this](std::string_view chunk) { onStderr(chunk); });
         if (auto last = m_stdoutLines.finish())
             onProgressLine(*last);
@@ -120,10 +120,10 @@ public:
             onStderrLine(*last);
 
         if (auto failure = judge(child, ffmpeg)) {
-            platform::removeFile(m_job.output);
-            return report(failure->first, failure->second);
+            platform::RemoveFile(m_job.output);
+            return Report(failure->first, failure->second);
         }
-        printLine(progressLine(m_position, 100));
+        PrintLine(ProgressLine(m_position, 100));
         return 0;
     }
 
@@ -131,16 +131,16 @@ private:
     std::optional<std::string> checkSource() const
     {
         std::error_code ec;
-        const auto status = fs::status(pathOf(m_job.source), ec);
+        const auto status = fs::status(PathOf(m_job.source), ec);
         if (status.type() == fs::file_type::not_found)
-            return "THE SOURCE FILE " + quoted(m_job.source) + " DOES NOT EXIST!";
+            return "THE SOURCE FILE " + Quoted(m_job.source) + " DOES NOT EXIST!";
         if (ec) // a folder on the way that we may not look into, for example
-            return "CANNOT READ THE SOURCE FILE " + quoted(m_job.source) + ": "
-                   + reasonText(ec.message()) + "!";
+            return "CANNOT READ THE SOURCE FILE " + Quoted(m_job.source) + ": "
+                   + ReasonText(ec.message()) + "!";
         if (!fs::is_regular_file(status))
-            return "THE SOURCE FILE " + quoted(m_job.source) + " IS NOT A FILE!";
-        if (auto error = platform::checkReadable(m_job.source); !error.empty())
-            return "CANNOT READ THE SOURCE FILE " + quoted(m_job.source) + ": " + reasonText(error)
+            return "THE SOURCE FILE " + Quoted(m_job.source) + " IS NOT A FILE!";
+        if (auto error = platform::CheckReadable(m_job.source); !error.empty())
+            return "CANNOT READ THE SOURCE FILE " + Quoted(m_job.source) + ": " + ReasonText(error)
                    + "!";
         return std::nullopt;
     }
@@ -149,11 +149,11 @@ private:
     std::optional<std::pair<std::string, int>> judge(const platform::ChildResult &child,
                                                      const std::string &ffmpeg) const
     {
-        if (auto stop = platform::stopRequest(); child.stoppedByUs || !stop.empty())
-            return std::pair(stoppedText(stop), kStopped);
+        if (auto stop = platform::StopRequest(); child.stoppedByUs || !stop.empty())
+            return std::pair(StoppedText(stop), kStopped);
         if (!child.started)
-            return std::pair("CANNOT START FFMPEG " + quoted(ffmpeg) + ": "
-                                 + reasonText(child.startError) + "!",
+            return std::pair("CANNOT START FFMPEG " + Quoted(ffmpeg) + ": "
+                                 + ReasonText(child.startError) + "!",
                              kFailed);
         if (!child.exited)
             return std::pair("FFMPEG WAS KILLED BY SIGNAL " + std::to_string(child.signal) + "!",
@@ -161,15 +161,15 @@ private:
         if (child.exitCode != 0) {
             std::vector<std::string> tail(m_stderrTail.begin(), m_stderrTail.end());
             return std::pair(
-                describeFfmpegFailure(tail, m_job.source, m_job.output, child.exitCode), kFailed);
+                DescribeFfmpegFailure(tail, m_job.source, m_job.output, child.exitCode), kFailed);
         }
         std::error_code ec;
-        if (fs::file_size(pathOf(m_job.output), ec) == 0 || ec)
+        if (fs::file_size(PathOf(m_job.output), ec) == 0 || ec)
             return std::pair("FFMPEG WROTE NO OUTPUT FILE!", kFailed);
-        if (m_duration && endsEarly(m_position.seconds, *m_duration))
-            return std::pair("THE SOURCE FILE " + quoted(m_job.source)
-                                 + " IS DAMAGED: IT ENDS AFTER " + seconds(m_position.seconds)
-                                 + " OF " + seconds(*m_duration) + " SECONDS!",
+        if (m_duration && EndsEarly(m_position.seconds, *m_duration))
+            return std::pair("THE SOURCE FILE " + Quoted(m_job.source)
+                                 + " IS DAMAGED: IT ENDS AFTER " + Seconds(m_position.seconds)
+                                 + " OF " + Seconds(*m_duration) + " SECONDS!",
                              kFailed);
         return std::nullopt;
     }
@@ -201,15 +201,15 @@ private:
         m_lastPrint = now;
         std::optional<int> percent;
         if (m_duration)
-            percent = runningPercent(m_position.seconds, *m_duration);
-        printLine(progressLine(m_position, percent));
+            percent = RunningPercent(m_position.seconds, *m_duration);
+        PrintLine(ProgressLine(m_position, percent));
     }
 
     void onStderrLine(const std::string &line)
     {
         // Only the source has a "Duration:" line.
         if (!m_duration)
-            m_duration = parseDurationLine(line);
+            m_duration = ParseDurationLine(line);
         m_stderrTail.push_back(line);
         if (m_stderrTail.size() > kStderrTailLines)
             m_stderrTail.pop_front();
@@ -229,7 +229,7 @@ private:
 
 int main(int argc, char **argv)
 {
-    platform::installStopHandlers();
+    platform::InstallStopHandlers();
 #ifdef _WIN32
     // The wide command line, so that any file name arrives intact as UTF-8.
     (void)argc;
@@ -238,12 +238,12 @@ int main(int argc, char **argv)
 #else
     const std::vector<std::string> args(argv + 1, argv + argc);
 #endif
-    const ParseResult parsed = parseCommandLine(args);
+    const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.ok())
-        return report(parsed.error, kBadCommandLine);
+        return Report(parsed.error, kBadCommandLine);
     if (parsed.job.printFfmpegArgs) {
-        for (const auto &arg : ffmpegArguments(parsed.job))
-            printLine(arg);
+        for (const auto &arg : FfmpegArguments(parsed.job))
+            PrintLine(arg);
         return 0;
     }
     return Encoding(parsed.job).run();

@@ -7,21 +7,18 @@
 #include <string_view>
 #include <vector>
 
-namespace mencoder {
-
-// ASCII letters upper-cased; other bytes (UTF-8 included) left as they are.
-std::string upperAscii(std::string_view text);
+namespace vantrel::mencoder {
 
 // The reason part of a failure text: trailing full stops and spaces dropped,
 // then upper-cased ("Invalid data found when processing input." becomes
 // "INVALID DATA FOUND WHEN PROCESSING INPUT").
-std::string reasonText(std::string_view text);
+std::string ReasonText(std::string_view text);
 
 // The reason for FFmpeg's failure, from the last lines of its standard error
 // and its exit code: the source could not be read or has no video, the output
 // could not be written, FFmpeg was stopped by a signal, or its last word.
-std::string describeFfmpegFailure(const std::vector<std::string> &stderrTail,
+std::string DescribeFfmpegFailure(const std::vector<std::string> &stderrTail,
                                   const std::string &source, const std::string &output,
                                   int exitCode);
 
-} // namespace mencoder
+} // namespace vantrel::mencoder

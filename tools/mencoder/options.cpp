@@ -6,26 +6,26 @@
 #include <optional>
 #include <string_view>
 
-namespace mencoder {
+namespace vantrel::mencoder {
 
 namespace {
 
-std::string quoted(std::string_view text)
+std::string Quoted(std::string_view text)
 {
     return "\"" + std::string(text) + "\"";
 }
 
 // At most nine decimal digits: no sign, no spaces, no overflow.
-bool isDigits(std::string_view text)
+bool IsDigits(std::string_view text)
 {
     return !text.empty() && text.size() <= 9
            && std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 // A whole number of digits only within [min, max].
-std::optional<int> parseInt(std::string_view text, int min, int max)
+std::optional<int> ParseInt(std::string_view text, int min, int max)
 {
-    if (!isDigits(text))
+    if (!IsDigits(text))
         return std::nullopt;
     int value = 0;
     std::from_chars(text.data(), text.data() + text.size(), value);
@@ -34,7 +34,7 @@ std::optional<int> parseInt(std::string_view text, int min, int max)
     return value;
 }
 
-double toDouble(std::string_view digits)
+double ToDouble(std::string_view digits)
 {
     double value = 0;
     std::from_chars(digits.data(), digits.data() + digits.size(), value);
@@ -42,27 +42,27 @@ double toDouble(std::string_view digits)
 }
 
 // "25", "29.97" or "30000/1001", greater than 0 and at most 1000.
-bool isFrameRate(std::string_view text)
+bool IsFrameRate(std::string_view text)
 {
     double value = 0;
     if (auto slash = text.find('/'); slash != std::string_view::npos) {
         auto num = text.substr(0, slash);
         auto den = text.substr(slash + 1);
-        if (!isDigits(num) || !isDigits(den) || toDouble(den) == 0)
+        if (!IsDigits(num) || !IsDigits(den) || ToDouble(den) == 0)
             return false;
-        value = toDouble(num) / toDouble(den);
+        value = ToDouble(num) / ToDouble(den);
     } else {
         auto dot = text.find('.');
-        if (!isDigits(text.substr(0, dot)))
+        if (!IsDigits(text.substr(0, dot)))
             return false;
-        if (dot != std::string_view::npos && !isDigits(text.substr(dot + 1)))
+        if (dot != std::string_view::npos && !IsDigits(text.substr(dot + 1)))
             return false;
-        value = toDouble(text);
+        value = ToDouble(text);
     }
     return value > 0 && value <= 1000;
 }
 
-std::vector<std::string_view> split(std::string_view text, char separator)
+std::vector<std::string_view> Split(std::string_view text, char separator)
 {
     std::vector<std::string_view> parts;
     for (;;) {
@@ -102,11 +102,11 @@ public:
                 continue;
             }
             if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) == kValueOptions.end()) {
-                fail("UNKNOWN OPTION " + quoted(arg) + "!");
+                fail("UNKNOWN OPTION " + Quoted(arg) + "!");
                 break;
             }
             if (i + 1 >= args.size()) {
-                fail("OPTION " + quoted(arg) + " NEEDS A VALUE!");
+                fail("OPTION " + Quoted(arg) + " NEEDS A VALUE!");
                 break;
             }
             option(arg, args[++i]);
@@ -125,7 +125,7 @@ private:
 
     void badValue(std::string_view name, std::string_view value)
     {
-        fail("BAD VALUE " + quoted(value) + " FOR OPTION " + quoted(name) + "!");
+        fail("BAD VALUE " + Quoted(value) + " FOR OPTION " + Quoted(name) + "!");
     }
 
     // Options that name a codec or container: one value is supported.
@@ -141,7 +141,7 @@ private:
     void takeSource(const std::string &arg)
     {
         if (m_haveSource) {
-            fail("MORE THAN ONE SOURCE FILE GIVEN: " + quoted(m_job.source) + " AND " + quoted(arg)
+            fail("MORE THAN ONE SOURCE FILE GIVEN: " + Quoted(m_job.source) + " AND " + Quoted(arg)
                  + "!");
             return;
         }
@@ -154,7 +154,7 @@ private:
         if (name == "-o") {
             m_job.output = value;
         } else if (name == "-sws") {
-            if (auto n = parseInt(value, 0, 10))
+            if (auto n = ParseInt(value, 0, 10))
                 m_job.scaler = *n;
             else
                 badValue(name, value);
@@ -164,7 +164,7 @@ private:
         } else if (name == "-vf-add") {
             filters(name, value);
         } else if (name == "-ofps") {
-            if (isFrameRate(value))
+            if (IsFrameRate(value))
                 m_job.outputFps = value;
             else
                 badValue(name, value);
@@ -173,12 +173,12 @@ private:
         } else if (name == "-faacopts") {
             suboptions(name, value, &Parser::faacOption);
         } else if (name == "-channels") {
-            if (auto n = parseInt(value, 1, 6))
+            if (auto n = ParseInt(value, 1, 6))
                 m_job.channels = *n;
             else
                 badValue(name, value);
         } else if (name == "-srate") {
-            auto n = parseInt(value, 1, 96000);
+            auto n = ParseInt(value, 1, 96000);
             if (n
                 && std::find(kAacSampleRates.begin(), kAacSampleRates.end(), *n)
                        != kAacSampleRates.end())
@@ -199,7 +199,7 @@ private:
     // A comma-separated filter list; each filter is appended in order.
     void filters(std::string_view name, std::string_view value)
     {
-        for (auto item : split(value, ',')) {
+        for (auto item : Split(value, ',')) {
             if (item.empty())
                 return badValue(name, value);
             auto eq = item.find('=');
@@ -207,11 +207,11 @@ private:
             if (filter == "harddup" && eq == std::string_view::npos) {
                 m_job.filters.push_back({VideoFilter::Kind::HardDup, 0, 0});
             } else if (filter == "scale" && eq != std::string_view::npos) {
-                auto size = split(item.substr(eq + 1), ':');
+                auto size = Split(item.substr(eq + 1), ':');
                 std::optional<int> w, h;
                 if (size.size() == 2) {
-                    w = parseInt(size[0], 16, 8192);
-                    h = parseInt(size[1], 16, 8192);
+                    w = ParseInt(size[0], 16, 8192);
+                    h = ParseInt(size[1], 16, 8192);
                 }
                 // H.264 in 4:2:0 needs even sizes.
                 if (!w || !h || *w % 2 || *h % 2)
@@ -220,7 +220,7 @@ private:
             } else if (filter == "harddup" || filter == "scale") {
                 return badValue(name, item);
             } else {
-                return fail("UNKNOWN VIDEO FILTER " + quoted(filter) + " IN OPTION " + quoted(name)
+                return fail("UNKNOWN VIDEO FILTER " + Quoted(filter) + " IN OPTION " + Quoted(name)
                             + "!");
             }
         }
@@ -232,7 +232,7 @@ private:
     // key=value and flag items separated by colons, applied left to right.
     void suboptions(std::string_view name, std::string_view value, SuboptionHandler handler)
     {
-        for (auto item : split(value, ':')) {
+        for (auto item : Split(value, ':')) {
             auto eq = item.find('=');
             auto key = item.substr(0, eq);
             auto val = eq == std::string_view::npos ? std::string_view() : item.substr(eq + 1);
@@ -240,7 +240,7 @@ private:
                 return badValue(name, value);
             if (!(this->*handler)(key, val, eq != std::string_view::npos)) {
                 if (m_unknownKey)
-                    return fail("UNKNOWN SUBOPTION " + quoted(key) + " IN OPTION " + quoted(name)
+                    return fail("UNKNOWN SUBOPTION " + Quoted(key) + " IN OPTION " + Quoted(name)
                                 + "!");
                 return badValue(name, item);
             }
@@ -256,7 +256,7 @@ private:
 
     bool setInt(int &target, std::string_view value, bool hasValue, int min, int max)
     {
-        auto n = hasValue ? parseInt(value, min, max) : std::nullopt;
+        auto n = hasValue ? ParseInt(value, min, max) : std::nullopt;
         if (n)
             target = *n;
         return n.has_value();
@@ -286,7 +286,7 @@ private:
         if (key == "vbv_bufsize")
             return setInt(m_job.vbvBufsizeKbit, value, hasValue, 1, 1000000);
         if (key == "level_idc") {
-            auto n = hasValue ? parseInt(value, 10, 52) : std::nullopt;
+            auto n = hasValue ? ParseInt(value, 10, 52) : std::nullopt;
             if (!n || std::find(kLevels.begin(), kLevels.end(), *n) == kLevels.end())
                 return false;
             m_job.levelIdc = *n;
@@ -339,12 +339,12 @@ private:
 
 } // namespace
 
-ParseResult parseCommandLine(const std::vector<std::string> &args)
+ParseResult ParseCommandLine(const std::vector<std::string> &args)
 {
     return Parser().run(args);
 }
 
-std::string scalerFlags(int sws)
+std::string ScalerFlags(int sws)
 {
     static constexpr std::array<const char *, 11> names = {
         "fast_bilinear", "bilinear", "bicubic", "experimental", "neighbor", "area",
@@ -354,7 +354,7 @@ std::string scalerFlags(int sws)
     return names[static_cast<std::size_t>(sws)];
 }
 
-std::vector<std::string> ffmpegArguments(const EncoderJob &job)
+std::vector<std::string> FfmpegArguments(const EncoderJob &job)
 {
     std::vector<std::string> a = {"-hide_banner", "-nostdin", "-nostats", "-progress",
                                   "pipe:1",       "-y",       "-i",       "file:" + job.source};
@@ -372,7 +372,7 @@ std::vector<std::string> ffmpegArguments(const EncoderJob &job)
         if (!chain.empty())
             chain += ',';
         chain += "scale=" + std::to_string(f.width) + ":" + std::to_string(f.height)
-                 + ":flags=" + scalerFlags(job.scaler);
+                 + ":flags=" + ScalerFlags(job.scaler);
     }
     if (!chain.empty())
         a.insert(a.end(), {"-vf", chain});
@@ -412,4 +412,4 @@ std::vector<std::string> ffmpegArguments(const EncoderJob &job)
     return a;
 }
 
-} // namespace mencoder
+} // namespace vantrel::mencoder

@@ -1,12 +1,13 @@
 #pragma once
 
-// The mencoder command line that this program understands, and what it means
-// for FFmpeg. Everything here is pure: no files, no processes, no globals.
+// mencoder, the encoder adapter over FFmpeg. Here: the command line it
+// understands and what it means for FFmpeg, pure; beside it progress.h and
+// messages.h (FFmpeg's output, our lines) and platform.h (processes, files).
 
 #include <string>
 #include <vector>
 
-namespace mencoder {
+namespace vantrel::mencoder {
 
 // One entry of the video filter chain (-vf, -vf-add).
 struct VideoFilter
@@ -58,16 +59,16 @@ struct ParseResult
 };
 
 // Reads the arguments that follow the program name. Pure.
-ParseResult parseCommandLine(const std::vector<std::string> &args);
+ParseResult ParseCommandLine(const std::vector<std::string> &args);
 
 // The FFmpeg scaler flag name for a mencoder -sws number (0..10); empty for
 // any other number. Pure.
-std::string scalerFlags(int sws);
+std::string ScalerFlags(int sws);
 
 // The arguments (without the program itself) that make FFmpeg do the job:
 // progress as key=value blocks on its standard output, no statistics and no
 // questions on the terminal, input and output named through the file
 // protocol so that no path is mistaken for an option or a protocol. Pure.
-std::vector<std::string> ffmpegArguments(const EncoderJob &job);
+std::vector<std::string> FfmpegArguments(const EncoderJob &job);
 
-} // namespace mencoder
+} // namespace vantrel::mencoder

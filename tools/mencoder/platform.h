@@ -10,22 +10,22 @@
 #include <string_view>
 #include <vector>
 
-namespace mencoder::platform {
+namespace vantrel::mencoder::platform {
 
 // The full path of the program `name` in `firstFolder`, else in the first
 // folder of PATH that holds it; empty when there is none.
-std::string findProgram(std::string_view name, const std::string &firstFolder);
+std::string FindProgram(std::string_view name, const std::string &firstFolder);
 
 // From now on a request to stop (SIGTERM, SIGINT, SIGHUP; a signal that was
 // ignored when we started stays ignored; on Windows Ctrl+C, Ctrl+Break and
 // the closing of the console) is recorded instead of ending the process, and
 // a running child is stopped. Writing to a closed pipe fails instead of
 // killing us.
-void installStopHandlers();
+void InstallStopHandlers();
 
 // The text of the stop request received so far ("SIGNAL 15", "CTRL+C"),
 // empty while there is none.
-std::string stopRequest();
+std::string StopRequest();
 
 struct ChildResult
 {
@@ -44,12 +44,12 @@ using OutputHandler = std::function<void(std::string_view chunk)>;
 // input is empty. On a stop request the child is asked to end, and killed
 // after a short grace (on Windows, where a child without a console cannot be
 // asked, killed at once). The child also dies when we do.
-ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
+ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
                      const OutputHandler &onStdout, const OutputHandler &onStderr);
 
 // Empty on success, else the system's reason.
-std::string checkReadable(const std::string &path);
-std::string createEmptyFile(const std::string &path);
-void removeFile(const std::string &path);
+std::string CheckReadable(const std::string &path);
+std::string CreateEmptyFile(const std::string &path);
+void RemoveFile(const std::string &path);
 
-} // namespace mencoder::platform
+} // namespace vantrel::mencoder::platform

@@ -2,10 +2,12 @@
 
 #include "tools/mencoder/platform.h"
 
+#include "tools/common/systemtext.h"
+
+#include <cerrno>
 #include <chrono>
 #include <csignal>
 #include <cstdlib>
-#include <cstring>
 
 #include <fcntl.h>
 #include <poll.h>
@@ -16,7 +18,7 @@
 #include <sys/prctl.h>
 #endif
 
-namespace mencoder::platform {
+namespace vantrel::mencoder::platform {
 
 namespace {
 
@@ -28,7 +30,7 @@ bool g_caught[NSIG] = {};
 int g_wakeRead = -1;
 int g_wakeWrite = -1;
 
-extern "C" void onStopSignal(int signal)
+extern "C" void OnStopSignal(int signal)
 {
     if (g_stopSignal == 0)
         g_stopSignal = signal;
@@ -40,19 +42,14 @@ extern "C" void onStopSignal(int signal)
     errno = saved;
 }
 
-std::string errorText(int error)
-{
-    return std::strerror(error);
-}
-
-void closeFd(int &fd)
+void CloseFd(int &fd)
 {
     if (fd >= 0)
         close(fd);
     fd = -1;
 }
 
-bool isExecutableFile(const std::string &path)
+bool IsExecutableFile(const std::string &path)
 {
     struct stat st;
     return stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && access(path.c_str(), X_OK) == 0;
@@ -60,7 +57,7 @@ bool isExecutableFile(const std::string &path)
 
 } // namespace
 
-std::string findProgram(std::string_view name, const std::string &firstFolder)
+std::string FindProgram(std::string_view name, const std::string &firstFolder)
 {
     auto in = [&](std::string_view folder) {
         std::string path(folder);
@@ -68,7 +65,7 @@ std::string findProgram(std::string_view name, const std::string &firstFolder)
             path += '/';
         return path + std::string(name);
     };
-    if (!firstFolder.empty() && isExecutableFile(in(firstFolder)))
+    if (!firstFolder.empty() && IsExecutableFile(in(firstFolder)))
         return in(firstFolder);
     const char *env = std::getenv("PATH");
     std::string_view folders = env ? env : "/usr/local/bin:/usr/bin:/bin";
@@ -76,7 +73,7 @@ std::string findProgram(std::string_view name, const std::string &firstFolder)
         auto colon = folders.find(':');
         auto folder = folders.substr(0, colon);
         // An empty entry would mean the current folder: not a place to run programs from.
-        if (!folder.empty() && isExecutableFile(in(folder)))
+        if (!folder.empty() && IsExecutableFile(in(folder)))
             return in(folder);
         if (colon == std::string_view::npos)
             break;
@@ -85,7 +82,7 @@ std::string findProgram(std::string_view name, const std::string &firstFolder)
     return {};
 }
 
-void installStopHandlers()
+void InstallStopHandlers()
 {
     int fds[2];
     if (g_wakeRead < 0 && pipe2(fds, O_CLOEXEC | O_NONBLOCK) == 0) {
@@ -100,7 +97,7 @@ void installStopHandlers()
         if (sigaction(sig, nullptr, &old) != 0 || old.sa_handler == SIG_IGN)
             continue;
         struct sigaction action = {};
-        action.sa_handler = onStopSignal;
+        action.sa_handler = OnStopSignal;
         sigemptyset(&action.sa_mask);
         if (sigaction(sig, &action, nullptr) == 0) {
             g_caught[sig] = true;
@@ -111,13 +108,13 @@ void installStopHandlers()
     sigprocmask(SIG_UNBLOCK, &stops, nullptr);
 }
 
-std::string stopRequest()
+std::string StopRequest()
 {
     int sig = g_stopSignal;
     return sig ? "SIGNAL " + std::to_string(sig) : std::string();
 }
 
-ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
+ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
                      const OutputHandler &onStdout, const OutputHandler &onStderr)
 {
     ChildResult result;
@@ -129,10 +126,10 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
 
     int out[2] = {-1, -1}, err[2] = {-1, -1}, exec[2] = {-1, -1};
     if (pipe2(out, O_CLOEXEC) != 0 || pipe2(err, O_CLOEXEC) != 0 || pipe2(exec, O_CLOEXEC) != 0) {
-        result.startError = errorText(errno);
+        result.startError = tools::SystemText(errno);
         for (int *p : {out, err, exec}) {
-            closeFd(p[0]);
-            closeFd(p[1]);
+            CloseFd(p[0]);
+            CloseFd(p[1]);
         }
         return result;
     }
@@ -172,14 +169,14 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     }
     const int forkError = errno;
     sigprocmask(SIG_SETMASK, &previous, nullptr);
-    closeFd(out[1]);
-    closeFd(err[1]);
-    closeFd(exec[1]);
+    CloseFd(out[1]);
+    CloseFd(err[1]);
+    CloseFd(exec[1]);
     if (pid < 0) {
-        result.startError = errorText(forkError);
-        closeFd(out[0]);
-        closeFd(err[0]);
-        closeFd(exec[0]);
+        result.startError = tools::SystemText(forkError);
+        CloseFd(out[0]);
+        CloseFd(err[0]);
+        CloseFd(exec[0]);
         return result;
     }
 
@@ -189,13 +186,13 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     do {
         got = read(exec[0], &execError, sizeof execError);
     } while (got < 0 && errno == EINTR);
-    closeFd(exec[0]);
+    CloseFd(exec[0]);
     if (got == static_cast<ssize_t>(sizeof execError)) {
         while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
-        closeFd(out[0]);
-        closeFd(err[0]);
-        result.startError = errorText(execError);
+        CloseFd(out[0]);
+        CloseFd(err[0]);
+        result.startError = tools::SystemText(execError);
         return result;
     }
     result.started = true;
@@ -238,8 +235,8 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
                 continue;
             // Should not happen; do not leave the child running unwatched.
             kill(pid, SIGKILL);
-            closeFd(out[0]);
-            closeFd(err[0]);
+            CloseFd(out[0]);
+            CloseFd(err[0]);
             break;
         }
         if (g_wakeRead >= 0 && (fds[count - 1].revents & POLLIN)) {
@@ -255,7 +252,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
                 if (*handlers[i])
                     (*handlers[i])(std::string_view(buffer.data(), static_cast<std::size_t>(n)));
             } else if (n == 0 || (errno != EINTR && errno != EAGAIN)) {
-                closeFd(*streams[i]);
+                CloseFd(*streams[i]);
             }
         }
     }
@@ -277,29 +274,29 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     return result;
 }
 
-std::string checkReadable(const std::string &path)
+std::string CheckReadable(const std::string &path)
 {
     int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
     if (fd < 0)
-        return errorText(errno);
+        return tools::SystemText(errno);
     close(fd);
     return {};
 }
 
-std::string createEmptyFile(const std::string &path)
+std::string CreateEmptyFile(const std::string &path)
 {
     int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
     if (fd < 0)
-        return errorText(errno);
+        return tools::SystemText(errno);
     close(fd);
     return {};
 }
 
-void removeFile(const std::string &path)
+void RemoveFile(const std::string &path)
 {
     unlink(path.c_str());
 }
 
-} // namespace mencoder::platform
+} // namespace vantrel::mencoder::platform
 
 #endif // _WIN32

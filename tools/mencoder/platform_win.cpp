@@ -5,8 +5,8 @@
 #include "tools/mencoder/platform.h"
 
 #include "common/cmdline.h"
-#include "platform/systemerror.h"
 #include "platform/widetext.h"
+#include "tools/common/systemtext.h"
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -19,18 +19,17 @@
 #include <mutex>
 #include <thread>
 
-namespace mencoder::platform {
+namespace vantrel::mencoder::platform {
 
 namespace {
 
-using vantrel::platform::GetSystemErrorText;
 using vantrel::platform::Utf8ToWide;
 using vantrel::platform::WideToUtf8;
 
 // The console event that asked us to stop, plus one; 0 while there is none.
 std::atomic<DWORD> g_stopEvent{0};
 
-// Wakes the loop of runChild: output arrived, a stream or the child ended,
+// Wakes the loop of RunChild: output arrived, a stream or the child ended,
 // or a stop was asked for.
 std::mutex g_mutex;
 std::condition_variable g_wake;
@@ -53,11 +52,10 @@ BOOL WINAPI OnConsoleEvent(DWORD event)
     return TRUE;
 }
 
-// The system's text for an error code, never empty.
-std::string ErrorText(DWORD code)
+// The system's text for the last error of this thread.
+std::string LastErrorText()
 {
-    const std::string text = GetSystemErrorText(int(code));
-    return text.empty() ? "ERROR " + std::to_string(code) : text;
+    return tools::SystemText(int(GetLastError()));
 }
 
 bool StopRequested()
@@ -125,7 +123,7 @@ struct Chunk
 
 } // namespace
 
-std::string findProgram(std::string_view name, const std::string &firstFolder)
+std::string FindProgram(std::string_view name, const std::string &firstFolder)
 {
     if (!firstFolder.empty()) {
         const std::wstring path = InFolder(Utf8ToWide(firstFolder), name);
@@ -150,12 +148,12 @@ std::string findProgram(std::string_view name, const std::string &firstFolder)
     return {};
 }
 
-void installStopHandlers()
+void InstallStopHandlers()
 {
     SetConsoleCtrlHandler(OnConsoleEvent, TRUE);
 }
 
-std::string stopRequest()
+std::string StopRequest()
 {
     switch (g_stopEvent.load()) {
     case 0:
@@ -173,7 +171,7 @@ std::string stopRequest()
     }
 }
 
-ChildResult runChild(const std::string &program, const std::vector<std::string> &args,
+ChildResult RunChild(const std::string &program, const std::vector<std::string> &args,
                      const OutputHandler &onStdout, const OutputHandler &onStderr)
 {
     ChildResult result;
@@ -186,13 +184,13 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
         || !CreatePipe(errRead.out(), errWrite.out(), &inheritable, 0)
         || !SetHandleInformation(outRead.get(), HANDLE_FLAG_INHERIT, 0)
         || !SetHandleInformation(errRead.get(), HANDLE_FLAG_INHERIT, 0)) {
-        result.startError = ErrorText(GetLastError());
+        result.startError = LastErrorText();
         return result;
     }
     Handle nul(CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                            OPEN_EXISTING, 0, nullptr));
     if (!nul) {
-        result.startError = ErrorText(GetLastError());
+        result.startError = LastErrorText();
         return result;
     }
 
@@ -217,7 +215,7 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     if (!CreateProcessW(application.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
                         CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr, nullptr, &startup,
                         &process)) {
-        result.startError = ErrorText(GetLastError());
+        result.startError = LastErrorText();
         return result;
     }
     Handle child(process.hProcess);
@@ -326,31 +324,31 @@ ChildResult runChild(const std::string &program, const std::vector<std::string> 
     return result;
 }
 
-std::string checkReadable(const std::string &path)
+std::string CheckReadable(const std::string &path)
 {
     Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_READ,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return ErrorText(GetLastError());
+        return LastErrorText();
     return {};
 }
 
-std::string createEmptyFile(const std::string &path)
+std::string CreateEmptyFile(const std::string &path)
 {
     Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
                             FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                             CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file)
-        return ErrorText(GetLastError());
+        return LastErrorText();
     return {};
 }
 
-void removeFile(const std::string &path)
+void RemoveFile(const std::string &path)
 {
     DeleteFileW(Utf8ToWide(path).c_str());
 }
 
-} // namespace mencoder::platform
+} // namespace vantrel::mencoder::platform
 
 #endif // _WIN32

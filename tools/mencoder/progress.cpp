@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 
-namespace mencoder {
+namespace vantrel::mencoder {
 
 std::vector<std::string> LineSplitter::feed(std::string_view chunk)
 {
@@ -42,7 +42,7 @@ std::optional<std::string> LineSplitter::finish()
 namespace {
 
 template<typename T>
-std::optional<T> number(std::string_view text)
+std::optional<T> Number(std::string_view text)
 {
     T value{};
     auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -62,10 +62,10 @@ std::optional<Position> ProgressReader::line(std::string_view text)
     auto value = text.substr(eq + 1);
     // Values are "N/A" until known; the last known value stands meanwhile.
     if (key == "frame") {
-        if (auto n = number<long long>(value))
+        if (auto n = Number<long long>(value))
             m_current.frames = std::max(0LL, *n);
     } else if (key == "out_time_us") {
-        if (auto n = number<long long>(value))
+        if (auto n = Number<long long>(value))
             m_current.seconds = std::max(0.0, static_cast<double>(*n) / 1e6);
     } else if (key == "progress") {
         m_ended = value == "end";
@@ -74,7 +74,7 @@ std::optional<Position> ProgressReader::line(std::string_view text)
     return std::nullopt;
 }
 
-std::optional<double> parseDurationLine(std::string_view line)
+std::optional<double> ParseDurationLine(std::string_view line)
 {
     static constexpr std::string_view tag = "Duration: ";
     auto start = line.find_first_not_of(' ');
@@ -87,9 +87,9 @@ std::optional<double> parseDurationLine(std::string_view line)
     auto c2 = rest.find(':', c1 == std::string_view::npos ? c1 : c1 + 1);
     if (c1 == std::string_view::npos || c2 == std::string_view::npos)
         return std::nullopt;
-    auto h = number<int>(rest.substr(0, c1));
-    auto m = number<int>(rest.substr(c1 + 1, c2 - c1 - 1));
-    auto s = number<double>(rest.substr(c2 + 1));
+    auto h = Number<int>(rest.substr(0, c1));
+    auto m = Number<int>(rest.substr(c1 + 1, c2 - c1 - 1));
+    auto s = Number<double>(rest.substr(c2 + 1));
     if (!h || !m || !s || *h < 0 || *m < 0 || *m > 59 || *s < 0)
         return std::nullopt;
     double total = *h * 3600.0 + *m * 60.0 + *s;
@@ -98,7 +98,7 @@ std::optional<double> parseDurationLine(std::string_view line)
     return total;
 }
 
-int runningPercent(double seconds, double duration)
+int RunningPercent(double seconds, double duration)
 {
     if (!(duration > 0) || !(seconds > 0))
         return 0;
@@ -107,7 +107,7 @@ int runningPercent(double seconds, double duration)
     return static_cast<int>(std::clamp(percent, 0.0, 99.0));
 }
 
-std::string progressLine(const Position &position, std::optional<int> percent)
+std::string ProgressLine(const Position &position, std::optional<int> percent)
 {
     char buffer[96];
     double seconds = std::max(0.0, position.seconds);
@@ -119,7 +119,7 @@ std::string progressLine(const Position &position, std::optional<int> percent)
     return buffer;
 }
 
-bool endsEarly(double encodedSeconds, double durationSeconds)
+bool EndsEarly(double encodedSeconds, double durationSeconds)
 {
     if (!(durationSeconds > 0))
         return false;
@@ -127,4 +127,4 @@ bool endsEarly(double encodedSeconds, double durationSeconds)
     return encodedSeconds + slack < durationSeconds;
 }
 
-} // namespace mencoder
+} // namespace vantrel::mencoder

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-namespace mencoder {
+namespace vantrel::mencoder {
 
 // Cuts a byte stream into lines. A line ends at "\n" or "\r" ("\r\n" gives one
 // line); an unfinished line is kept for the next chunk. Lines longer than the
@@ -55,18 +55,18 @@ private:
 
 // The input duration in seconds from FFmpeg's "  Duration: 00:01:02.50, ..."
 // line; nothing for any other line and for "Duration: N/A".
-std::optional<double> parseDurationLine(std::string_view line);
+std::optional<double> ParseDurationLine(std::string_view line);
 
 // Whole percent of the duration, rounded down and held within 0..99 while the
 // encoding runs: 100 is kept for the line that reports success.
-int runningPercent(double seconds, double duration);
+int RunningPercent(double seconds, double duration);
 
 // "Pos: 12.3s 308f (41%)", or "Pos: 12.3s 308f" when the percent is unknown.
-std::string progressLine(const Position &position, std::optional<int> percent);
+std::string ProgressLine(const Position &position, std::optional<int> percent);
 
 // True when an encoding that FFmpeg reported as finished stopped well short of
 // the source's duration: the source ends early, as a cut-off download does.
 // Small differences between container and stream durations are allowed for.
-bool endsEarly(double encodedSeconds, double durationSeconds);
+bool EndsEarly(double encodedSeconds, double durationSeconds);
 
-} // namespace mencoder
+} // namespace vantrel::mencoder

@@ -7,7 +7,7 @@
 //   childprobe app-folder            the application folder
 //   childprobe sleep                 its process id, then sleeps for a minute
 //   childprobe run-sleeper FILE      runs `childprobe sleep` through
-//                                    runChild and writes the sleeper's id to FILE
+//                                    RunChild and writes the sleeper's id to FILE
 
 #include "platform/appfolder.h"
 #include "tools/mencoder/platform.h"
@@ -82,15 +82,16 @@ int main(int argc, char **argv)
         return 0;
     }
     if (mode == "run-sleeper" && args.size() == 2) {
-        mencoder::platform::installStopHandlers();
+        vantrel::mencoder::platform::InstallStopHandlers();
         std::string pid;
-        auto result = mencoder::platform::runChild(OwnPath(), {"sleep"},
-                                                   [&](std::string_view chunk) {
-                                                       pid += chunk;
-                                                       if (pid.find('\n') != std::string::npos)
-                                                           std::ofstream(args[1]) << pid;
-                                                   },
-                                                   {});
+        auto result =
+            vantrel::mencoder::platform::RunChild(OwnPath(), {"sleep"},
+                                                  [&](std::string_view chunk) {
+                                                      pid += chunk;
+                                                      if (pid.find('\n') != std::string::npos)
+                                                          std::ofstream(args[1]) << pid;
+                                                  },
+                                                  {});
         return result.started ? 0 : 1;
     }
     std::fprintf(stderr, "childprobe: UNKNOWN MODE!\n");

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-using namespace mencoder;
+using namespace vantrel::mencoder;
 
 namespace {
 
@@ -55,7 +55,7 @@ Args with(Args args, const Args &more)
 
 TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments)
 {
-    auto parsed = parseCommandLine(defaultLine());
+    auto parsed = ParseCommandLine(defaultLine());
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     // clang-format off
     const Args expected = {
@@ -70,7 +70,7 @@ TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments)
         "-c:a", "aac", "-profile:a", "aac_low", "-b:a", "48k", "-ac", "2", "-ar", "16000",
         "-f", "mp4", "file:/out/holiday.mp4.temp"};
     // clang-format on
-    EXPECT_EQ(ffmpegArguments(parsed.job), expected);
+    EXPECT_EQ(FfmpegArguments(parsed.job), expected);
     EXPECT_FALSE(parsed.job.printFfmpegArgs);
 }
 
@@ -86,10 +86,10 @@ TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped)
         for (const auto &videoRate : videoRates)
             for (const auto &sampleRate : sampleRates)
                 for (const auto &audioRate : audioRates) {
-                    auto parsed = parseCommandLine(
+                    auto parsed = ParseCommandLine(
                         encoderLine(kSource, kOutput, audioRate, sampleRate, videoRate, window));
                     ASSERT_TRUE(parsed.ok()) << parsed.error;
-                    auto args = ffmpegArguments(parsed.job);
+                    auto args = FfmpegArguments(parsed.job);
                     ASSERT_EQ(after(args, "-vf"), "scale=" + window + ":flags=lanczos");
                     ASSERT_EQ(after(args, "-b:v"), videoRate + "k");
                     ASSERT_EQ(after(args, "-maxrate"), "768k");
@@ -102,9 +102,9 @@ TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped)
 
 TEST(MencoderOptions, OrderOfOptionsDoesNotMatter)
 {
-    const auto reference = ffmpegArguments(parseCommandLine(defaultLine()).job);
+    const auto reference = FfmpegArguments(ParseCommandLine(defaultLine()).job);
     auto parsed =
-        parseCommandLine({"-o", "/out/holiday.mp4.temp", "-ovc", "x264", "-vf", "harddup",
+        ParseCommandLine({"-o", "/out/holiday.mp4.temp", "-ovc", "x264", "-vf", "harddup",
                           "-vf-add", "scale=320:240", "-x264encopts",
                           // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
                           "global_header:level_idc=13:nocabac:vbv_bufsize=2000:"
@@ -113,25 +113,25 @@ TEST(MencoderOptions, OrderOfOptionsDoesNotMatter)
                           "/media/My Videos/holiday.avi", "-ofps", "25", "-channels", "2",
                           "-faacopts", "raw:object=2:mpeg=4:br=48", "-oac", "faac", "-sws", "9"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
-    EXPECT_EQ(ffmpegArguments(parsed.job), reference);
+    EXPECT_EQ(FfmpegArguments(parsed.job), reference);
 }
 
 TEST(MencoderOptions, FilterChainAndLaterValues)
 {
     // -vf starts the chain afresh, -vf-add appends; scalers apply to each scale.
-    auto parsed = parseCommandLine(with(
+    auto parsed = ParseCommandLine(with(
         defaultLine(), {"-vf", "scale=640:480,harddup", "-vf-add", "scale=160:120", "-sws", "4"}));
     ASSERT_TRUE(parsed.ok()) << parsed.error;
-    auto args = ffmpegArguments(parsed.job);
+    auto args = FfmpegArguments(parsed.job);
     EXPECT_EQ(after(args, "-vf"), "scale=640:480:flags=neighbor,scale=160:120:flags=neighbor");
     EXPECT_EQ(after(args, "-fps_mode"), "cfr");
 
     // Without harddup the frame rate mode is FFmpeg's own; suboptions given
     // twice merge, the later value winning.
-    parsed = parseCommandLine(with(defaultLine(), {"-vf", "scale=640:480", "-x264encopts",
+    parsed = ParseCommandLine(with(defaultLine(), {"-vf", "scale=640:480", "-x264encopts",
                                                    "bitrate=900:cabac", "-faacopts", "br=64"}));
     ASSERT_TRUE(parsed.ok()) << parsed.error;
-    args = ffmpegArguments(parsed.job);
+    args = FfmpegArguments(parsed.job);
     EXPECT_EQ(after(args, "-vf"), "scale=640:480:flags=lanczos");
     EXPECT_EQ(after(args, "-fps_mode"), "(missing)");
     EXPECT_EQ(after(args, "-b:v"), "900k");
@@ -145,20 +145,20 @@ TEST(MencoderOptions, ScalerNumbersMapToFfmpegFlags)
     const Args names = {"fast_bilinear", "bilinear", "bicubic", "experimental", "neighbor", "area",
                         "bicublin",      "gauss",    "sinc",    "lanczos",      "spline"};
     for (int sws = 0; sws <= 10; ++sws) {
-        auto parsed = parseCommandLine(replaced(defaultLine(), "9", std::to_string(sws)));
+        auto parsed = ParseCommandLine(replaced(defaultLine(), "9", std::to_string(sws)));
         ASSERT_TRUE(parsed.ok()) << parsed.error;
-        EXPECT_EQ(after(ffmpegArguments(parsed.job), "-vf"),
+        EXPECT_EQ(after(FfmpegArguments(parsed.job), "-vf"),
                   "scale=320:240:flags=" + names[static_cast<std::size_t>(sws)]);
     }
     // Without -sws, mencoder's default scaler: bicubic.
-    auto parsed = parseCommandLine(without(defaultLine(), "-sws"));
+    auto parsed = ParseCommandLine(without(defaultLine(), "-sws"));
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(after(ffmpegArguments(parsed.job), "-vf"), "scale=320:240:flags=bicubic");
+    EXPECT_EQ(after(FfmpegArguments(parsed.job), "-vf"), "scale=320:240:flags=bicubic");
 }
 
 TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg)
 {
-    auto parsed = parseCommandLine({"in.avi", "-oac", "faac", "-ovc", "x264", "-of", "lavf",
+    auto parsed = ParseCommandLine({"in.avi", "-oac", "faac", "-ovc", "x264", "-of", "lavf",
                                     "-lavfopts", "format=mp4", "-o", "-out.mp4"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     const Args expected = {"-hide_banner", "-nostdin", "-nostats",     "-progress",  "pipe:1",
@@ -166,25 +166,25 @@ TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg)
                            "-map",         "0:a:0?",   "-pix_fmt",     "yuv420p",    "-c:v",
                            "libx264",      "-c:a",     "aac",          "-profile:a", "aac_low",
                            "-f",           "mp4",      "file:-out.mp4"};
-    EXPECT_EQ(ffmpegArguments(parsed.job), expected);
+    EXPECT_EQ(FfmpegArguments(parsed.job), expected);
 }
 
 TEST(MencoderOptions, FrameRatesAsDecimalsAndFractions)
 {
     for (std::string rate : {"29.97", "30000/1001", "1000"}) {
-        auto parsed = parseCommandLine(replaced(defaultLine(), "25", rate));
+        auto parsed = ParseCommandLine(replaced(defaultLine(), "25", rate));
         ASSERT_TRUE(parsed.ok()) << rate << ": " << parsed.error;
-        EXPECT_EQ(after(ffmpegArguments(parsed.job), "-r"), rate);
+        EXPECT_EQ(after(FfmpegArguments(parsed.job), "-r"), rate);
     }
     for (std::string rate : {"0", "25.", ".5", "1/0", "1001", "25fps", "-25"}) {
-        EXPECT_EQ(parseCommandLine(replaced(defaultLine(), "25", rate)).error,
+        EXPECT_EQ(ParseCommandLine(replaced(defaultLine(), "25", rate)).error,
                   "BAD VALUE \"" + rate + "\" FOR OPTION \"-ofps\"!");
     }
 }
 
 TEST(MencoderOptions, DebugOptionAsksForTheArgumentsOnly)
 {
-    auto parsed = parseCommandLine(with(defaultLine(), {"--print-ffmpeg-args"}));
+    auto parsed = ParseCommandLine(with(defaultLine(), {"--print-ffmpeg-args"}));
     ASSERT_TRUE(parsed.ok());
     EXPECT_TRUE(parsed.job.printFfmpegArgs);
 }
@@ -255,7 +255,7 @@ TEST(MencoderOptions, RefusesWhatItCannotHonour)
         {without(line, "-of"), "ONLY MP4 OUTPUT IS SUPPORTED (\"-of lavf -lavfopts format=mp4\")!"},
     };
     for (const auto &refusal : refusals) {
-        auto parsed = parseCommandLine(refusal.args);
+        auto parsed = ParseCommandLine(refusal.args);
         EXPECT_FALSE(parsed.ok()) << refusal.error;
         EXPECT_EQ(parsed.error, refusal.error);
     }

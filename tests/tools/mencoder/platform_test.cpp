@@ -23,7 +23,7 @@
 #endif
 
 namespace fs = std::filesystem;
-using namespace mencoder;
+using namespace vantrel::mencoder;
 using Lines = std::vector<std::string>;
 
 namespace {
@@ -74,7 +74,7 @@ struct ProbeRun
 ProbeRun RunProbe(const std::string &program, const std::vector<std::string> &args)
 {
     ProbeRun run;
-    run.result = platform::runChild(
+    run.result = platform::RunChild(
         program, args, [&](std::string_view chunk) { run.out += chunk; },
         [&](std::string_view chunk) { run.err += chunk; });
     return run;
@@ -203,9 +203,9 @@ TEST_F(ChildPlatform, FfmpegIsFoundInTheFirstFolderThenOnThePath)
     SetPath((m_dir / "nothing").string() + ":" + onPath.string());
 #endif
 
-    const std::string inFirst = platform::findProgram(name, Utf8Of(first));
-    const std::string viaPath = platform::findProgram(name, Utf8Of(m_dir / "empty"));
-    const std::string missing = platform::findProgram("absent" + kExe, Utf8Of(first));
+    const std::string inFirst = platform::FindProgram(name, Utf8Of(first));
+    const std::string viaPath = platform::FindProgram(name, Utf8Of(m_dir / "empty"));
+    const std::string missing = platform::FindProgram("absent" + kExe, Utf8Of(first));
     SetPath(savedPath);
 
     EXPECT_TRUE(fs::equivalent(PathOf(inFirst), first / name)) << inFirst;

@@ -1,5 +1,6 @@
 // Reading FFmpeg's output, the progress lines, and the failure texts.
 
+#include "tools/common/systemtext.h"
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/progress.h"
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-using namespace mencoder;
+using namespace vantrel::mencoder;
 using Lines = std::vector<std::string>;
 
 TEST(MencoderLines, ChunksThatSplitLinesAndMixedLineEnds)
@@ -64,14 +65,14 @@ TEST(MencoderProgress, BlocksGivePositionsAndKeepLastKnownValues)
 
 TEST(MencoderProgress, DurationLine)
 {
-    EXPECT_EQ(parseDurationLine("  Duration: 00:01:02.50, start: 0.000000, bitrate: 242 kb/s"),
+    EXPECT_EQ(ParseDurationLine("  Duration: 00:01:02.50, start: 0.000000, bitrate: 242 kb/s"),
               62.5);
-    EXPECT_EQ(parseDurationLine("  Duration: 01:00:00.00, start: 0.0"), 3600.0);
-    EXPECT_EQ(parseDurationLine("  Duration: N/A, start: 0.000000, bitrate: N/A"), std::nullopt);
-    EXPECT_EQ(parseDurationLine("  Duration: 00:00:00.00, start: 0.0"), std::nullopt);
-    EXPECT_EQ(parseDurationLine("      DURATION        : 00:00:03.023000000"), std::nullopt);
-    EXPECT_EQ(parseDurationLine("    comment         : Duration: 00:00:09.00"), std::nullopt);
-    EXPECT_EQ(parseDurationLine("  Duration: 00:61:00.00,"), std::nullopt);
+    EXPECT_EQ(ParseDurationLine("  Duration: 01:00:00.00, start: 0.0"), 3600.0);
+    EXPECT_EQ(ParseDurationLine("  Duration: N/A, start: 0.000000, bitrate: N/A"), std::nullopt);
+    EXPECT_EQ(ParseDurationLine("  Duration: 00:00:00.00, start: 0.0"), std::nullopt);
+    EXPECT_EQ(ParseDurationLine("      DURATION        : 00:00:03.023000000"), std::nullopt);
+    EXPECT_EQ(ParseDurationLine("    comment         : Duration: 00:00:09.00"), std::nullopt);
+    EXPECT_EQ(ParseDurationLine("  Duration: 00:61:00.00,"), std::nullopt);
 }
 
 TEST(MencoderProgress, PercentWhileRunning)
@@ -83,36 +84,36 @@ TEST(MencoderProgress, PercentWhileRunning)
     };
     for (const Row &row : {Row{0, 10, 0}, Row{4.1, 10, 41}, Row{0.099, 10, 0}, Row{9.999, 10, 99},
                            Row{10, 10, 99}, Row{12, 10, 99}, Row{-1, 10, 0}, Row{5, 0, 0}}) {
-        EXPECT_EQ(runningPercent(row.seconds, row.duration), row.percent)
+        EXPECT_EQ(RunningPercent(row.seconds, row.duration), row.percent)
             << row.seconds << " of " << row.duration;
     }
 }
 
 TEST(MencoderProgress, LineFormat)
 {
-    EXPECT_EQ(progressLine({12.34, 308}, 41), "Pos: 12.3s 308f (41%)");
-    EXPECT_EQ(progressLine({12.36, 308}, std::nullopt), "Pos: 12.4s 308f");
-    EXPECT_EQ(progressLine({0, 0}, 0), "Pos: 0.0s 0f (0%)");
-    EXPECT_EQ(progressLine({3.1, 75}, 100), "Pos: 3.1s 75f (100%)");
-    EXPECT_EQ(progressLine({-0.5, 1}, 130), "Pos: 0.0s 1f (100%)");
+    EXPECT_EQ(ProgressLine({12.34, 308}, 41), "Pos: 12.3s 308f (41%)");
+    EXPECT_EQ(ProgressLine({12.36, 308}, std::nullopt), "Pos: 12.4s 308f");
+    EXPECT_EQ(ProgressLine({0, 0}, 0), "Pos: 0.0s 0f (0%)");
+    EXPECT_EQ(ProgressLine({3.1, 75}, 100), "Pos: 3.1s 75f (100%)");
+    EXPECT_EQ(ProgressLine({-0.5, 1}, 130), "Pos: 0.0s 1f (100%)");
 }
 
 TEST(MencoderProgress, SourceThatEndsEarly)
 {
-    EXPECT_TRUE(endsEarly(1.3, 3.0));   // cut-off download
-    EXPECT_FALSE(endsEarly(2.1, 3.0));  // within a second
-    EXPECT_FALSE(endsEarly(3.03, 3.0)); // audio a little longer
-    EXPECT_FALSE(endsEarly(95.5, 100)); // within 5 %
-    EXPECT_TRUE(endsEarly(90, 100));
-    EXPECT_FALSE(endsEarly(0, 0)); // duration unknown
+    EXPECT_TRUE(EndsEarly(1.3, 3.0));   // cut-off download
+    EXPECT_FALSE(EndsEarly(2.1, 3.0));  // within a second
+    EXPECT_FALSE(EndsEarly(3.03, 3.0)); // audio a little longer
+    EXPECT_FALSE(EndsEarly(95.5, 100)); // within 5 %
+    EXPECT_TRUE(EndsEarly(90, 100));
+    EXPECT_FALSE(EndsEarly(0, 0)); // duration unknown
 }
 
 TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop)
 {
-    EXPECT_EQ(reasonText("Invalid data found when processing input."),
+    EXPECT_EQ(ReasonText("Invalid data found when processing input."),
               "INVALID DATA FOUND WHEN PROCESSING INPUT");
-    EXPECT_EQ(reasonText("No such file or directory"), "NO SUCH FILE OR DIRECTORY");
-    EXPECT_EQ(upperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
+    EXPECT_EQ(ReasonText("No such file or directory"), "NO SUCH FILE OR DIRECTORY");
+    EXPECT_EQ(vantrel::tools::UpperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
 }
 
 TEST(MencoderMessages, FfmpegFailuresAreExplained)
@@ -145,5 +146,5 @@ TEST(MencoderMessages, FfmpegFailuresAreExplained)
         {{}, "FFMPEG FAILED WITH EXIT CODE 1!"},
     };
     for (const auto &row : rows)
-        EXPECT_EQ(describeFfmpegFailure(row.tail, source, output, 1), row.message);
+        EXPECT_EQ(DescribeFfmpegFailure(row.tail, source, output, 1), row.message);
 }
