@@ -135,7 +135,7 @@ Failure SettingsResult::failure() const
     case Kind::Io: {
         if (notRegular)
             return {errors::kPathFileAccessError, "Path/File access error (Not a regular file)"};
-        const Failure base = SystemFailure(systemError, writing);
+        Failure base = SystemFailure(systemError, writing);
         const std::string reason = platform::ErrnoText(systemError);
         if (reason.empty() || reason == base.description())
             return base;
