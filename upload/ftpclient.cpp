@@ -14,6 +14,12 @@
 #include <QFileInfo>
 #include <QPointer>
 
+#ifndef _WIN32
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
 #include <functional>
@@ -64,8 +70,34 @@ std::FILE *OpenForReading(const QString &path)
 #ifdef _WIN32
     return _wfopen(reinterpret_cast<const wchar_t *>(path.utf16()), L"rb");
 #else
-    return std::fopen(QFile::encodeName(path).constData(), "rb");
+    // Without waiting, and only a regular file: a pipe put in its place
+    // after the check would block the GUI thread.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    struct stat status = {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
+        || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
+        ::close(fd);
+        return nullptr;
+    }
+    std::FILE *file = ::fdopen(fd, "rb");
+    if (!file)
+        ::close(fd);
+    return file;
 #endif
+}
+
+// A value with a line break would let the rest of it be read by the server
+// as a command of its own: nothing is sent then.
+void RefuseCommandBreaks(const QString &address, const QString &userName, const QString &password)
+{
+    if (upload::BreaksCommandLine(ToUtf8(address)))
+        throw Failure(upload::kErrBadAddress, "The server address contains a line break");
+    if (upload::BreaksCommandLine(ToUtf8(userName)))
+        throw Failure(errors::kInvalidCall, "The user name contains a line break");
+    if (upload::BreaksCommandLine(ToUtf8(password)))
+        throw Failure(errors::kInvalidCall, "The password contains a line break");
 }
 
 std::shared_ptr<std::FILE> OpenShared(const QString &path)
@@ -268,6 +300,7 @@ upload::LoginRequest FtpClient::Private::PrepareLogin(const QString &address,
     if (gui.busy)
         throw Failure(upload::kErrTransferInProgress, "Another transfer is running");
     gui.connected = false;
+    RefuseCommandBreaks(address, userName, password);
     const std::optional<upload::FtpEndpoint> endpoint =
         upload::ParseFtpAddress(ToUtf8(address), port);
     if (!endpoint)
@@ -290,6 +323,9 @@ UploadPlan FtpClient::Private::PrepareUpload(const QString &localPath, const QSt
     const QFileInfo info(localPath);
     if (localPath.isEmpty() || !info.exists() || info.isDir())
         throw Failure(errors::kFileNotFound, "File not found");
+    // Opening a pipe would wait for a writer, with the window frozen.
+    if (!info.isFile())
+        throw Failure(errors::kBadFileName, "Not a regular file");
     UploadPlan plan;
     plan.file = OpenShared(localPath);
     if (!plan.file)
