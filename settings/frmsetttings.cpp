@@ -15,10 +15,26 @@
 #include <QPushButton>
 
 #include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
 
 namespace vantrel {
 
 namespace {
+
+// The first value, in file order, with a CR, an LF or a NUL: the FTP command
+// line it is sent on would end there, and the rest be read as a command of
+// its own.
+std::optional<std::size_t> FieldWithLineBreak(const settings::FtpSettings &values)
+{
+    for (std::size_t i = 0; i < settings::kFieldCount; ++i) {
+        const std::string &value = values.*settings::kFields[i].member;
+        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            return i;
+    }
+    return std::nullopt;
+}
 
 // A caption label and the text field it names.
 QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &caption,
@@ -159,10 +175,18 @@ bool frmSetttings::RefuseBlankValue()
     return false;
 }
 
-// A value that the file cannot carry.
+// A value that the file cannot carry, or that the upload could not send.
 bool frmSetttings::RefuseUnstorableValue()
 {
-    const auto problem = settings::FindStorageProblem(typedValues());
+    const settings::FtpSettings values = typedValues();
+    if (const std::optional<std::size_t> field = FieldWithLineBreak(values)) {
+        ShowError(*m_context.dialogs, this,
+                  QString::fromLatin1(settings::kFields[*field].caption)
+                      + QStringLiteral(" CONTAINS A LINE BREAK OR NUL CHARACTER!"));
+        fields()[*field]->setFocus();
+        return true;
+    }
+    const auto problem = settings::FindStorageProblem(values);
     if (!problem)
         return false;
     const char *const what = problem->kind == settings::StorageProblem::Kind::TooLong

@@ -201,4 +201,9 @@ bool IsSendableRemotePath(std::string_view remotePath)
     });
 }
 
+bool BreaksCommandLine(std::string_view value)
+{
+    return value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos;
+}
+
 } // namespace vantrel::upload

@@ -38,4 +38,9 @@ std::string FtpUrlPath(std::string_view remotePath);
 // "/" (that names a folder, not a file).
 bool IsSendableRemotePath(std::string_view remotePath);
 
+// Whether a value would break the FTP command line it is sent on: a CR, an LF
+// (which end a command, so the rest would be read as a command of its own)
+// or a NUL.
+bool BreaksCommandLine(std::string_view value);
+
 } // namespace vantrel::upload

@@ -4,11 +4,15 @@
 // upload one file at a time, and report progress and completion as signals
 // on the GUI thread. Built over libcurl.
 //
-// libcurl runs on a worker thread of the component; the calls below wait for
-// it in a nested event loop, so the GUI keeps handling input and repainting
-// while a login or a transfer runs. Progress is sampled on the GUI thread
-// (at most about 20 events a second, plus the final one), so handling the
-// events never slows the transfer down.
+// libcurl runs on a worker thread of the component (upload/workerqueue); the
+// calls below wait for it in a nested event loop, so the GUI keeps handling
+// input and repainting while a login or a transfer runs. What only the GUI
+// thread touches and what only the worker touches are two separate structs
+// (`GuiThreadState` here, `WorkerThreadState` in upload/curlsession, with the
+// libcurl callbacks). Progress is sampled on the GUI thread
+// (upload/progressticker: at most about 20 events a second, plus the final
+// one), so handling the events never slows the transfer down. The failure
+// numbers and texts are in upload/ftperrors.
 
 #include <QObject>
 #include <QString>

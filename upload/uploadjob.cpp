@@ -5,9 +5,11 @@
 #include "common/qtbridge.h"
 #include "platform/userdialogs.h"
 #include "settings/settingsfile.h"
+#include "upload/ftpaddress.h"
 #include "upload/ftpclient.h"
 #include "upload/uploadpercent.h"
 
+#include <QFileInfo>
 #include <QWidget>
 
 namespace vantrel::upload {
@@ -47,6 +49,11 @@ void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
 {
     try {
         ReadSettings();
+        if (const QString refusal = Refusal(localPath); !refusal.isEmpty()) {
+            ShowError(*m_context.dialogs, m_window, refusal);
+            ResetUploadDisplay();
+            return;
+        }
         FTP->Connect(strFtpAddress, strFtpUserName, strFtpPassword, 21, true);
         if (FTP->IsConnected()) {
             emit serverStatusChanged(QStringLiteral("Server Connected"));
@@ -57,6 +64,21 @@ void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
                   UploadErrorMessage(FromUtf8(FailureOf(error).description())));
     }
     ResetUploadDisplay();
+}
+
+QString UploadJob::Refusal(const QString &localPath) const
+{
+    const QString *const values[settings::kFieldCount] = {&strFtpAddress, &strFtpUserName,
+                                                          &strFtpPassword, &strFtpServerFolder};
+    for (std::size_t i = 0; i < settings::kFieldCount; ++i) {
+        if (BreaksCommandLine(ToUtf8(*values[i])))
+            return QString::fromLatin1(settings::kFields[i].caption)
+                   + QStringLiteral(" CONTAINS A LINE BREAK OR NUL CHARACTER!");
+    }
+    const QFileInfo info(localPath);
+    if (info.exists() && !info.isFile())
+        return QStringLiteral("THE SELECTED FILE IS NOT A REGULAR FILE!");
+    return {};
 }
 
 void UploadJob::ReadSettings()

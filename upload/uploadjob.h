@@ -55,6 +55,11 @@ signals:
 private:
     void RunUpload(const QString &localPath, const QString &fileTitle);
     void ReadSettings();
+    // What refuses the upload before anything connects: a setting with a
+    // line break or a NUL (the server would read the rest as a command of
+    // its own), or a local file that is not a regular file (a pipe would
+    // block the window). Empty when there is nothing to refuse.
+    QString Refusal(const QString &localPath) const;
     void FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel);
     void FTP_TransferComplete();
     void ResetUploadDisplay();

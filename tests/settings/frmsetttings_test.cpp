@@ -333,6 +333,39 @@ TEST_F(SettingsWindowTest, ValuesTheFileCannotCarryAreRefused)
     EXPECT_EQ(FileBytes(), kKnownFile);
 }
 
+TEST_F(SettingsWindowTest, LineBreaksAndNulAreRefused)
+{
+    // A scrambled CR or LF is never a CR or LF, so only this check sees them.
+    WriteFile(kKnownFile);
+    auto window = Open();
+    const struct
+    {
+        QString address, user, password, folder;
+        const char *message;
+        const char *focus;
+    } cases[] = {
+        {Q("a\r\n"), Q("u"), Q("p"), Q(""), "FTP ADDRESS CONTAINS A LINE BREAK OR NUL CHARACTER!",
+         "txtFTPAddress"},
+        {Q("a"), Q("u\r\nDELE victim.txt"), Q("p"), Q(""),
+         "FTP USERNAME CONTAINS A LINE BREAK OR NUL CHARACTER!", "txtUserName"},
+        {Q("a"), Q("u"), Q("p\nx"), Q(""), "FTP PASSWORD CONTAINS A LINE BREAK OR NUL CHARACTER!",
+         "txtPassword"},
+        {Q("a"), Q("u"), Q("p"), QStringLiteral("f") + QChar(0) + Q("/"),
+         "SERVER FOLDER CONTAINS A LINE BREAK OR NUL CHARACTER!", "txtServerFolder"},
+    };
+    for (const auto &c : cases) {
+        Fill(window.get(), c.address, c.user, c.password, c.folder);
+        m_dialogs.clear();
+        m_dialogs.answer(vbOK);
+        Click(window.get(), "cmdSaveSettings");
+        ASSERT_EQ(m_dialogs.boxes().size(), 1) << c.message;
+        EXPECT_EQ(m_dialogs.boxes()[0].text, QString::fromLatin1(c.message));
+        EXPECT_EQ(m_dialogs.boxes()[0].style, vbCritical);
+        EXPECT_EQ(window->focusWidget()->objectName(), QString::fromLatin1(c.focus));
+    }
+    EXPECT_EQ(FileBytes(), kKnownFile);
+}
+
 TEST_F(SettingsWindowTest, FailedSaveIsReportedAndKeepsTheOldFile)
 {
     // The application folder below a regular file: nothing can be written

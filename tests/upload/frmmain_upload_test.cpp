@@ -1,6 +1,7 @@
 // The "FTP Upload" page of the main window against a real server: choosing,
 // confirming, uploading, progress, cancel and the reports.
 
+#include "common/qtbridge.h"
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
@@ -21,6 +22,8 @@
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <filesystem>
 #include <functional>
@@ -235,6 +238,54 @@ TEST_F(UploadPageTest, AnswerNoKeepsTheChoiceForTheNextClick)
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
     EXPECT_EQ(dialogs.fileRequests().size(), 1);
     EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED a.mp4")));
+}
+
+TEST_F(UploadPageTest, UnsafeInputIsRefusedBeforeAnythingConnects)
+{
+    FtpTestServer server;
+    const QString path = makeFile(QStringLiteral("a.mp4"), RandomBytes(1000, 16));
+    const QString fifo = QDir(localFolder.path()).filePath(QStringLiteral("pipe.mp4"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    const std::string address = server.address().toStdString();
+    const std::string dele = "\r\nDELE a.mp4";
+    const struct
+    {
+        settings::FtpSettings values;
+        QString file;
+        QString message;
+    } cases[] = {
+        {{address + dele, "tester", "secret", ""},
+         path,
+         QStringLiteral("FTP ADDRESS CONTAINS A LINE BREAK OR NUL CHARACTER!")},
+        {{address, "tester" + dele, "secret", ""},
+         path,
+         QStringLiteral("FTP USERNAME CONTAINS A LINE BREAK OR NUL CHARACTER!")},
+        {{address, "tester", "secret\n", ""},
+         path,
+         QStringLiteral("FTP PASSWORD CONTAINS A LINE BREAK OR NUL CHARACTER!")},
+        {{address, "tester", "secret", "in\rbox/"},
+         path,
+         QStringLiteral("SERVER FOLDER CONTAINS A LINE BREAK OR NUL CHARACTER!")},
+        // Opening the pipe would freeze the window.
+        {{address, "tester", "secret", ""},
+         fifo,
+         QStringLiteral("THE SELECTED FILE IS NOT A REGULAR FILE!")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.message.toStdString());
+        ASSERT_TRUE(settings::WriteSettingsFile(
+                        settings::SettingsFilePath(ToPath(appFolder.path())), c.values)
+                        .ok());
+        dialogs.clear();
+        lblSelectedFileTitle->clear();
+        chooseAndConfirm(c.file);
+        dialogs.answer(vbOK);
+        cmdUpload->click();
+        EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, c.message}));
+        EXPECT_EQ(dialogs.boxes().last().style, vbCritical);
+        expectDisplayReset();
+    }
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
 }
 
 TEST_F(UploadPageTest, FailuresAreReportedAndTheDisplayReset)

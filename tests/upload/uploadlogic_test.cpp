@@ -138,5 +138,26 @@ TEST(IsSendableRemotePath, RefusesWhatFtpCannotCarry)
     EXPECT_FALSE(IsSendableRemotePath(std::string_view("a\0b", 3)));
 }
 
+TEST(BreaksCommandLine, CrLfAndNulAnywhere)
+{
+    const struct
+    {
+        std::string_view value;
+        bool breaks;
+    } cases[] = {
+        {"", false},
+        {"plain user", false},
+        {"caf\xC3\xA9 \t tab", false},
+        {"u\r\nDELE victim.txt", true},
+        {"trailing\n", true},
+        {"\rleading", true},
+        {std::string_view("nul\0inside", 10), true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(std::string(c.value));
+        EXPECT_EQ(BreaksCommandLine(c.value), c.breaks);
+    }
+}
+
 } // namespace
 } // namespace vantrel::upload

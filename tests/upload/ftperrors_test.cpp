@@ -1,0 +1,63 @@
+// The failure table of the FTP component: each libcurl outcome as the
+// number and text a user is shown.
+
+#include "upload/ftperrors.h"
+
+#include "common/errornumbers.h"
+
+#include <gtest/gtest.h>
+
+namespace vantrel::upload {
+namespace {
+
+TEST(DescribeOutcome, EachOutcomeHasItsNumberAndText)
+{
+    struct Case
+    {
+        CURLcode code;
+        std::string negativeReply;
+        std::int32_t number;
+        std::string text;
+    };
+    const Case cases[] = {
+        {CURLE_COULDNT_RESOLVE_HOST, "", kErrNameNotResolved, "Server not found"},
+        {CURLE_COULDNT_CONNECT, "", kErrCannotConnect, "Could not connect to server"},
+        {CURLE_LOGIN_DENIED, "530 Authentication failed", kErrLoginFailure, "Login denied"},
+        {CURLE_OPERATION_TIMEDOUT, "", kErrTimeout, "Server not responding"},
+        {CURLE_URL_MALFORMAT, "", kErrBadAddress, "Invalid server address"},
+        {CURLE_UPLOAD_FAILED, "", kErrServerReply, "Server refused the file"},
+        {CURLE_UPLOAD_FAILED, "553 Not allowed", kErrServerReply, "553 Not allowed"},
+        {CURLE_SEND_ERROR, "", kErrConnectionLost, "Connection to server lost"},
+        {CURLE_FTP_CANT_GET_HOST, "", kErrCannotConnect,
+         "Could not open a data connection to server"},
+        {CURLE_WEIRD_SERVER_REPLY, "", kErrServerReply, "Unexpected answer from server"},
+        {CURLE_OUT_OF_MEMORY, "", errors::kOutOfMemory, "Out of memory"},
+        {CURLE_READ_ERROR, "", errors::kPathFileAccessError, "Could not read the local file"},
+        {CURLE_ABORTED_BY_CALLBACK, "", kErrCancelled, "Transfer cancelled"},
+        {CURLE_SSL_ENGINE_INITFAILED, "", kErrInternal,
+         curl_easy_strerror(CURLE_SSL_ENGINE_INITFAILED)},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(curl_easy_strerror(c.code));
+        TransferOutcome outcome;
+        outcome.code = c.code;
+        outcome.negativeReply = c.negativeReply;
+        const Failure failure = DescribeOutcome(outcome);
+        EXPECT_EQ(failure.number(), c.number);
+        EXPECT_EQ(failure.description(), c.text);
+    }
+}
+
+TEST(DescribeOutcome, LocalFileProblemsComeFirst)
+{
+    TransferOutcome outcome;
+    outcome.code = CURLE_ABORTED_BY_CALLBACK;
+    outcome.shortRead = true;
+    EXPECT_EQ(DescribeOutcome(outcome).description(), "The local file changed during the upload");
+    outcome.readError = true;
+    EXPECT_EQ(DescribeOutcome(outcome).description(), "Could not read the local file");
+    EXPECT_EQ(DescribeOutcome(outcome).number(), errors::kPathFileAccessError);
+}
+
+} // namespace
+} // namespace vantrel::upload

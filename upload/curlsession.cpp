@@ -1,0 +1,162 @@
+#include "upload/curlsession.h"
+
+#include <mutex>
+#include <string_view>
+
+namespace vantrel::upload {
+
+namespace {
+
+// libcurl's own upload buffer size: on loopback, larger chunks measured
+// slower (they no longer fit the processor's cache).
+constexpr long kUploadBufferSize = 64L * 1024;
+
+struct Reader
+{
+    std::FILE *file = nullptr;
+    std::int64_t remaining = 0;
+    bool error = false;
+    bool shortRead = false;
+};
+
+// Sends at most the size the file had when the upload began, so the amount
+// sent never passes the total announced to the display.
+std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *userdata)
+{
+    auto *reader = static_cast<Reader *>(userdata);
+    std::size_t wanted = size * count;
+    if (static_cast<std::uint64_t>(reader->remaining) < wanted)
+        wanted = static_cast<std::size_t>(reader->remaining);
+    if (wanted == 0)
+        return 0;
+    const std::size_t got = std::fread(buffer, 1, wanted, reader->file);
+    if (got < wanted) {
+        if (std::ferror(reader->file)) {
+            reader->error = true;
+            return CURL_READFUNC_ABORT;
+        }
+        reader->shortRead = true;
+    }
+    reader->remaining -= static_cast<std::int64_t>(got);
+    return got;
+}
+
+bool IsDigit(char c)
+{
+    return c >= '0' && c <= '9';
+}
+
+// libcurl hands FTP server replies to the header callback line by line.
+std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, void *userdata)
+{
+    auto *outcome = static_cast<TransferOutcome *>(userdata);
+    std::string_view line(buffer, size * count);
+    while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
+        line.remove_suffix(1);
+    if (line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2])
+        && line[3] == ' ' && line[0] >= '4') {
+        // Reports add their own full stop.
+        while (line.size() > 4 && (line.back() == '.' || line.back() == ' '))
+            line.remove_suffix(1);
+        outcome->negativeReply = std::string(line.substr(0, 300));
+    }
+    return size * count;
+}
+
+int ReportProgress(void *clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
+{
+    auto *operation = static_cast<OperationFlags *>(clientp);
+    operation->sent.store(uploaded, std::memory_order_relaxed);
+    return operation->abort.load(std::memory_order_relaxed) ? 1 : 0;
+}
+
+void ApplyCommonOptions(const WorkerThreadState &state)
+{
+    CURL *easy = state.easy;
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, state.connectTimeout);
+    curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, state.stallTimeout);
+    // A transfer that moves no byte for the stall time ends with an error.
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(easy, CURLOPT_LOW_SPEED_TIME, state.stallTimeout);
+    // STOR gets the remote path as given, with no CWD on the way and no "."
+    // or ".." taken out of it.
+    curl_easy_setopt(easy, CURLOPT_FTP_FILEMETHOD, static_cast<long>(CURLFTPMETHOD_NOCWD));
+    curl_easy_setopt(easy, CURLOPT_PATH_AS_IS, 1L);
+    curl_easy_setopt(easy, CURLOPT_TCP_KEEPALIVE, 1L);
+    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kUploadBufferSize);
+    curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, ReportProgress);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, KeepServerReply);
+}
+
+CURLcode Perform(CURL *easy, OperationFlags *operation, TransferOutcome &outcome)
+{
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, operation);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &outcome);
+    const CURLcode code = curl_easy_perform(easy);
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
+    return code;
+}
+
+} // namespace
+
+void InitCurlOnce()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags *operation,
+           TransferOutcome &outcome)
+{
+    CloseConnection(state);
+    state.easy = curl_easy_init();
+    if (!state.easy) {
+        outcome.code = CURLE_OUT_OF_MEMORY;
+        return;
+    }
+    ApplyCommonOptions(state);
+    curl_easy_setopt(state.easy, CURLOPT_URL, request.url.c_str());
+    curl_easy_setopt(state.easy, CURLOPT_USERNAME, request.userName.c_str());
+    curl_easy_setopt(state.easy, CURLOPT_PASSWORD, request.password.c_str());
+    // Log in and stop: no listing, no file.
+    curl_easy_setopt(state.easy, CURLOPT_NOBODY, 1L);
+    outcome.code = Perform(state.easy, operation, outcome);
+    if (outcome.code != CURLE_OK)
+        CloseConnection(state);
+}
+
+void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std::int64_t size,
+          OperationFlags *operation, TransferOutcome &outcome)
+{
+    CURL *easy = state.easy;
+    if (!easy) {
+        outcome.code = CURLE_SEND_ERROR;
+        return;
+    }
+    Reader reader{file, size};
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
+    curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadChunk);
+    curl_easy_setopt(easy, CURLOPT_READDATA, &reader);
+    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+    outcome.code = Perform(easy, operation, outcome);
+    curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
+    curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
+    outcome.readError = reader.error;
+    outcome.shortRead = reader.shortRead;
+}
+
+void CloseConnection(WorkerThreadState &state)
+{
+    if (state.easy) {
+        curl_easy_cleanup(state.easy);
+        state.easy = nullptr;
+    }
+}
+
+} // namespace vantrel::upload

@@ -1,0 +1,56 @@
+#pragma once
+
+// The libcurl side of the FTP component: the easy handle that holds the
+// control connection, the callbacks libcurl calls, and the login and the
+// transfer. Everything here runs on the component's worker thread.
+
+#include "upload/ftperrors.h"
+
+#include <curl/curl.h>
+
+#include <atomic>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace vantrel::upload {
+
+// What the GUI thread and the worker share while one operation runs.
+struct OperationFlags
+{
+    std::atomic<bool> abort{false};
+    std::atomic<std::int64_t> sent{0};
+};
+
+struct LoginRequest
+{
+    std::string url; // "ftp://host:port/"
+    std::string userName;
+    std::string password;
+};
+
+// The handle with its connection, and the timeouts it was set up with
+// (copied over with each login).
+struct WorkerThreadState
+{
+    CURL *easy = nullptr;
+    long connectTimeout = 30;
+    long stallTimeout = 60;
+};
+
+// libcurl's global set-up, done once for the program.
+void InitCurlOnce();
+
+// Opens a new control connection and logs in; any open one is closed first.
+void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags *operation,
+           TransferOutcome &outcome);
+
+// Sends `size` bytes of `file` to `url` over the open connection.
+void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std::int64_t size,
+          OperationFlags *operation, TransferOutcome &outcome);
+
+// Closes the control connection: libcurl says QUIT when the connection is
+// still in order, and simply closes it after a broken transfer.
+void CloseConnection(WorkerThreadState &state);
+
+} // namespace vantrel::upload

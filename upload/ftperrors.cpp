@@ -1,0 +1,105 @@
+#include "upload/ftperrors.h"
+
+#include "common/errornumbers.h"
+
+#include <optional>
+
+namespace vantrel::upload {
+
+namespace {
+
+// The server's own words where it gave any, else `number` with `otherwise`.
+Failure ServerSaid(const TransferOutcome &outcome, std::int32_t number, const char *otherwise)
+{
+    if (outcome.negativeReply.empty())
+        return {number, otherwise};
+    return {kErrServerReply, outcome.negativeReply};
+}
+
+// Failures of the connection and of the login.
+std::optional<Failure> DescribeConnection(const TransferOutcome &outcome)
+{
+    switch (outcome.code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return Failure(kErrNameNotResolved, "Server not found");
+    case CURLE_COULDNT_CONNECT:
+        return Failure(kErrCannotConnect, "Could not connect to server");
+    case CURLE_LOGIN_DENIED:
+        return Failure(kErrLoginFailure, "Login denied");
+    case CURLE_OPERATION_TIMEDOUT:
+        return Failure(kErrTimeout, "Server not responding");
+    case CURLE_URL_MALFORMAT:
+        return Failure(kErrBadAddress, "Invalid server address");
+    default:
+        return std::nullopt;
+    }
+}
+
+// Failures of a transfer and of the data connection.
+std::optional<Failure> DescribeTransfer(const TransferOutcome &outcome)
+{
+    switch (outcome.code) {
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_REMOTE_DISK_FULL:
+    case CURLE_QUOTE_ERROR:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+        return ServerSaid(outcome, kErrServerReply, "Server refused the file");
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+        return Failure(kErrConnectionLost, "Connection to server lost");
+    case CURLE_FTP_WEIRD_PASV_REPLY:
+    case CURLE_FTP_WEIRD_227_FORMAT:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_PORT_FAILED:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+        return ServerSaid(outcome, kErrCannotConnect, "Could not open a data connection to server");
+    case CURLE_WEIRD_SERVER_REPLY:
+        return ServerSaid(outcome, kErrServerReply, "Unexpected answer from server");
+    default:
+        return std::nullopt;
+    }
+}
+
+} // namespace
+
+Failure DescribeOutcome(const TransferOutcome &outcome)
+{
+    if (outcome.readError)
+        return {errors::kPathFileAccessError, "Could not read the local file"};
+    if (outcome.shortRead)
+        return {errors::kPathFileAccessError, "The local file changed during the upload"};
+    if (std::optional<Failure> failure = DescribeConnection(outcome))
+        return *failure;
+    if (std::optional<Failure> failure = DescribeTransfer(outcome))
+        return *failure;
+    switch (outcome.code) {
+    case CURLE_OUT_OF_MEMORY:
+        return {errors::kOutOfMemory, "Out of memory"};
+    case CURLE_READ_ERROR:
+        return {errors::kPathFileAccessError, "Could not read the local file"};
+    case CURLE_ABORTED_BY_CALLBACK:
+        return {kErrCancelled, "Transfer cancelled"};
+    default:
+        return ServerSaid(outcome, kErrInternal, curl_easy_strerror(outcome.code));
+    }
+}
+
+bool KeepsConnection(CURLcode code)
+{
+    switch (code) {
+    case CURLE_UPLOAD_FAILED:
+    case CURLE_REMOTE_ACCESS_DENIED:
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+    case CURLE_FTP_COULDNT_SET_TYPE:
+        return true;
+    default:
+        return false;
+    }
+}
+
+} // namespace vantrel::upload

@@ -1,0 +1,46 @@
+#pragma once
+
+// The failures of the FTP component: its own numbers, after the WinINet codes
+// a Windows FTP component reports, and the one table that turns the outcome of
+// a libcurl transfer into a Failure with a description a user understands.
+// Pure functions.
+
+#include "common/failure.h"
+
+#include <curl/curl.h>
+
+#include <cstdint>
+#include <string>
+
+namespace vantrel::upload {
+
+inline constexpr std::int32_t kErrTimeout = 12002;
+inline constexpr std::int32_t kErrServerReply = 12003;
+inline constexpr std::int32_t kErrInternal = 12004;
+inline constexpr std::int32_t kErrBadAddress = 12005;
+inline constexpr std::int32_t kErrNameNotResolved = 12007;
+inline constexpr std::int32_t kErrLoginFailure = 12015;
+inline constexpr std::int32_t kErrCancelled = 12017;
+inline constexpr std::int32_t kErrNotConnected = 12019;
+inline constexpr std::int32_t kErrCannotConnect = 12029;
+inline constexpr std::int32_t kErrConnectionLost = 12030;
+inline constexpr std::int32_t kErrTransferInProgress = 12110;
+
+// What one login or one transfer on the worker thread ended with.
+struct TransferOutcome
+{
+    CURLcode code = CURLE_OK;
+    // The server's last negative reply line without its closing full stop
+    // ("550 No such file or directory"), if there was one.
+    std::string negativeReply;
+    bool readError = false;
+    bool shortRead = false;
+};
+
+// The failure a user is shown for an outcome that is not CURLE_OK.
+Failure DescribeOutcome(const TransferOutcome &outcome);
+
+// Whether libcurl keeps the control connection usable after `code`.
+bool KeepsConnection(CURLcode code);
+
+} // namespace vantrel::upload

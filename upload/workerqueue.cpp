@@ -1,0 +1,52 @@
+#include "upload/workerqueue.h"
+
+#include <utility>
+
+namespace vantrel::upload {
+
+WorkerQueue::WorkerQueue(std::function<void()> last)
+    : m_last(std::move(last))
+    , m_thread([this] { Run(); })
+{}
+
+WorkerQueue::~WorkerQueue()
+{
+    {
+        std::lock_guard lock(m_mutex);
+        m_stopping = true;
+    }
+    m_wake.notify_one();
+    m_thread.join();
+}
+
+void WorkerQueue::Post(std::function<void()> job)
+{
+    {
+        std::lock_guard lock(m_mutex);
+        // Jobs may refer to their poster's locals; the poster waits until
+        // the job has reported back (or the worker was joined).
+        // cppcheck-suppress danglingLifetime
+        m_jobs.push_back(std::move(job));
+    }
+    m_wake.notify_one();
+}
+
+void WorkerQueue::Run()
+{
+    for (;;) {
+        std::function<void()> job;
+        {
+            std::unique_lock lock(m_mutex);
+            m_wake.wait(lock, [this] { return m_stopping || !m_jobs.empty(); });
+            if (m_jobs.empty())
+                break;
+            job = std::move(m_jobs.front());
+            m_jobs.pop_front();
+        }
+        job();
+    }
+    if (m_last)
+        m_last();
+}
+
+} // namespace vantrel::upload
