@@ -20,4 +20,13 @@ QString WithReason(const QString &message, const QString &reason)
     return trimmed.isEmpty() ? message : message + QLatin1Char('\n') + trimmed.toUpper();
 }
 
+QString OutputNotWrittenMessage(const QString &reason)
+{
+    const QString trimmed = reason.trimmed();
+    const QString message = QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN");
+    return trimmed.isEmpty()
+               ? message + QLatin1Char('!')
+               : message + QStringLiteral(": ") + trimmed.toUpper() + QLatin1Char('!');
+}
+
 } // namespace vantrel

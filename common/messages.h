@@ -18,4 +18,8 @@ QString UploadErrorMessage(const QString &description);
 // line; just the message when there is no reason.
 QString WithReason(const QString &message, const QString &reason);
 
+// "THE OUTPUT FILE COULD NOT BE WRITTEN: THE DISK IS FULL!"; without a
+// reason "THE OUTPUT FILE COULD NOT BE WRITTEN!".
+QString OutputNotWrittenMessage(const QString &reason);
+
 } // namespace vantrel

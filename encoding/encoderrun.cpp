@@ -40,6 +40,24 @@ std::optional<ProcessOutcome> RunLine(EncoderWindow &window, const QString &appF
     return window.run(ExecutableFor(program), FromUtf8(start->arguments));
 }
 
+// The reason of an output that the encoder could not write, after its exit
+// code; nothing for any other code.
+std::optional<QString> OutputFailureReason(int exitCode)
+{
+    switch (exitCode) {
+    case 4:
+        return QStringLiteral("THE DISK IS FULL");
+    case 5:
+        return QStringLiteral("PERMISSION DENIED");
+    case 6:
+        return QStringLiteral("THE FILE SIZE LIMIT WAS REACHED");
+    case 7:
+        return QString();
+    default:
+        return std::nullopt;
+    }
+}
+
 bool Succeeded(const ProcessOutcome &outcome)
 {
     return outcome.kind == ProcessOutcome::Kind::Finished && outcome.exitCode == 0;
@@ -55,6 +73,11 @@ OutcomeReport ReportFor(const EncodeOutcome &outcome)
         return {true,
                 WithReason(QStringLiteral("THE ENCODER COULD NOT BE STARTED!"), outcome.reason)};
     case Kind::EncodingFailed:
+        if (const auto reason = OutputFailureReason(outcome.exitCode))
+            return {true, OutputNotWrittenMessage(*reason)};
+        return {true, QStringLiteral("THE ENCODING FAILED DUE TO A DAMAGED VIDEO FILE!")};
+    case Kind::EncodingStopped:
+    case Kind::EncoderCrashed:
         return {true, QStringLiteral("THE ENCODING FAILED DUE TO A DAMAGED VIDEO FILE!")};
     case Kind::RepairNotStarted:
         return {true, WithReason(QStringLiteral("THE REPAIR PROGRAM COULD NOT BE STARTED!"),
@@ -79,8 +102,16 @@ EncodeOutcome EncoderRun::run(const QString &encoderLine, const EncodeJob &job)
     const auto encoded = RunLine(window, m_appFolder, kEncoderName, ToUtf8(encoderLine));
     if (!encoded || encoded->kind == ProcessOutcome::Kind::FailedToStart)
         return {Kind::EncoderNotStarted, encoded ? encoded->startError : QString()};
+    switch (encoded->kind) {
+    case ProcessOutcome::Kind::Stopped:
+        return {Kind::EncodingStopped, QString()};
+    case ProcessOutcome::Kind::Crashed:
+        return {Kind::EncoderCrashed, QString()};
+    default:
+        break;
+    }
     if (!Succeeded(*encoded))
-        return {Kind::EncodingFailed, QString()};
+        return {Kind::EncodingFailed, QString(), encoded->exitCode};
 
     const auto repaired =
         RunLine(window, m_appFolder, kRepairName, ComposeRepairLine(job, kSeparator));

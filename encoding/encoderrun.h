@@ -16,14 +16,21 @@ struct EncodeOutcome
 {
     enum class Kind {
         EncoderNotStarted, // see reason
-        EncodingFailed,    // the encoder ended with an error, or was stopped
+        EncodingFailed,    // the encoder ended with exitCode, not 0
+        EncodingStopped,   // the user stopped the encoder
+        EncoderCrashed,    // the encoder died of a signal
         RepairNotStarted,  // see reason
         RepairFailed,      // the repair program failed, or left no final file
         Encoded,
     };
     Kind kind = Kind::EncodingFailed;
     QString reason; // the operating system's reason why a program did not start
+    int exitCode = 0;
 };
+
+// The encoder's exit codes for an output that cannot be written, each with
+// its reason (the others all mean a source that does not encode, for us):
+// 4 no space left, 5 no permission, 6 the file-size limit, 7 another reason.
 
 // The report of an outcome: an error or a notice, and its text. Pure.
 struct OutcomeReport

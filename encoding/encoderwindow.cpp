@@ -13,17 +13,38 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
-#include <QRegularExpression>
 #include <QTimer>
 #include <QVBoxLayout>
 
 #include <cerrno>
+
+#ifdef Q_OS_LINUX
+#include <csignal>
+
+#include <sys/prctl.h>
+#include <unistd.h>
+#endif
 
 namespace vantrel {
 
 namespace {
 // A stopped program that has not ended after this long is killed.
 constexpr int kStopGraceMs = 5000;
+
+// The program started is sent SIGTERM when we die, however we die, so that
+// no encoder runs on for nobody.
+void KeepTiedToUs([[maybe_unused]] QProcess &process)
+{
+#ifdef Q_OS_LINUX
+    const pid_t parent = getpid();
+    process.setChildProcessModifier([parent] {
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        // We may have died before the line above.
+        if (getppid() != parent)
+            _exit(127);
+    });
+#endif
+}
 } // namespace
 
 QString StartFailureReason(const QString &program, const QProcess &process)
@@ -88,11 +109,16 @@ ProcessOutcome EncoderWindow::run(const QString &program, const QStringList &arg
     process.setArguments(arguments);
     process.setProcessChannelMode(QProcess::MergedChannels);
     process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    KeepTiedToUs(process);
     QEventLoop loop;
     m_process = &process;
-    watch(process, loop, outcome);
+    bool ended = false;
+    watch(process, loop, outcome, ended);
     process.start();
-    loop.exec();
+    // A start that fails at once is reported from inside start(), before
+    // the loop runs: its quit() would be lost.
+    if (!ended)
+        loop.exec();
     m_process = nullptr;
     return outcome;
 }
@@ -118,24 +144,30 @@ void EncoderWindow::showRunOf(const QString &program, const QStringList &argumen
 
 // The loop ends when the program could not be started or has ended; the
 // outcome says which.
-void EncoderWindow::watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome)
+void EncoderWindow::watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome, bool &ended)
 {
     connect(&process, &QProcess::readyReadStandardOutput, this, &EncoderWindow::readOutput);
     connect(&process, &QProcess::errorOccurred, &loop, [&](QProcess::ProcessError error) {
         if (error == QProcess::FailedToStart) {
             outcome.kind = ProcessOutcome::Kind::FailedToStart;
             outcome.startError = StartFailureReason(process.program(), process);
+            ended = true;
             loop.quit();
         }
     });
     connect(&process, &QProcess::finished, &loop, [&](int exitCode, QProcess::ExitStatus status) {
         readOutput();
         if (!m_partialLine.isEmpty())
-            takeLine(m_partialLine);
+            takeLine(QString::fromLocal8Bit(m_partialLine));
         m_partialLine.clear();
-        const bool normal = status == QProcess::NormalExit && !m_stopRequested;
-        outcome.kind = normal ? ProcessOutcome::Kind::Finished : ProcessOutcome::Kind::Stopped;
+        if (m_stopRequested)
+            outcome.kind = ProcessOutcome::Kind::Stopped;
+        else if (status == QProcess::CrashExit)
+            outcome.kind = ProcessOutcome::Kind::Crashed;
+        else
+            outcome.kind = ProcessOutcome::Kind::Finished;
         outcome.exitCode = exitCode;
+        ended = true;
         loop.quit();
     });
 }
@@ -185,14 +217,16 @@ void EncoderWindow::readOutput()
 {
     if (!m_process)
         return;
-    m_partialLine += QString::fromLocal8Bit(m_process->readAllStandardOutput());
-    qsizetype end;
-    while ((end = m_partialLine.indexOf(QRegularExpression(QStringLiteral("[\r\n]")))) >= 0) {
-        const QString line = m_partialLine.left(end);
-        m_partialLine.remove(0, end + 1);
-        if (!line.isEmpty())
-            takeLine(line);
+    m_partialLine += m_process->readAllStandardOutput();
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < m_partialLine.size(); ++i) {
+        if (m_partialLine[i] != '\n' && m_partialLine[i] != '\r')
+            continue;
+        if (i > start)
+            takeLine(QString::fromLocal8Bit(m_partialLine.constData() + start, i - start));
+        start = i + 1;
     }
+    m_partialLine.remove(0, start);
 }
 
 void EncoderWindow::takeLine(const QString &line)

@@ -19,7 +19,8 @@ struct ProcessOutcome
     enum class Kind {
         FailedToStart, // the program could not be started; see startError
         Finished,      // it ended by itself with exitCode
-        Stopped,       // the user closed the window, or it crashed
+        Stopped,       // the user closed the window
+        Crashed,       // it died of a signal nobody here sent
     };
     Kind kind = Kind::FailedToStart;
     int exitCode = -1;
@@ -36,6 +37,7 @@ public:
 
     // Starts the program with its arguments and returns when it has ended.
     // The window is shown while it runs and stays open for a following run.
+    // On Linux the program is sent SIGTERM should this process go away.
     ProcessOutcome run(const QString &program, const QStringList &arguments);
 
     // Asks a running program to stop, as closing its window does.
@@ -50,7 +52,7 @@ protected:
 
 private:
     void showRunOf(const QString &program, const QStringList &arguments);
-    void watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome);
+    void watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome, bool &ended);
     void readOutput();
     void takeLine(const QString &line);
 
@@ -58,7 +60,9 @@ private:
     QPlainTextEdit *m_output;
     QProgressBar *m_progress;
     QProcess *m_process = nullptr;
-    QString m_partialLine;
+    // Bytes of the line not yet ended: a line is decoded whole, so that a
+    // character split between two reads arrives whole.
+    QByteArray m_partialLine;
     bool m_stopRequested = false;
 };
 

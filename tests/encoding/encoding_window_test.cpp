@@ -20,6 +20,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
+#include <cstring>
+
+#include <sys/mount.h>
+#include <sys/resource.h>
+
 using namespace vantrel;
 using vantrel::test::ScriptedDialogs;
 
@@ -74,6 +80,35 @@ protected:
                       "repair.args\"\n"
                           + QByteArray(writeFinal ? "echo done > \"$2\"\n" : "") + "exit "
                           + QByteArray::number(code) + "\n");
+    }
+
+    // The real encoder and repair program, beside a fresh settings-free folder.
+    void installRealPrograms()
+    {
+        for (const char *tool : {"mencoder", "fix"}) {
+            const QString built = QStringLiteral(VANTREL_APP_DIR "/") + QString::fromLatin1(tool);
+            ASSERT_TRUE(QFile::exists(built)) << tool;
+            ASSERT_TRUE(QFile::link(built, appDir.filePath(QString::fromLatin1(tool))));
+        }
+    }
+
+    // A clip of `seconds` with sound, made by FFmpeg in the work folder.
+    QString makeClip(const QString &name, int seconds)
+    {
+        const QString path = work(name);
+        const QString duration = QStringLiteral(":duration=") + QString::number(seconds);
+        QProcess ffmpeg;
+        ffmpeg.start(QStringLiteral("ffmpeg"),
+                     {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                      QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("testsrc=size=352x288:rate=30") + duration,
+                      QStringLiteral("-f"), QStringLiteral("lavfi"), QStringLiteral("-i"),
+                      QStringLiteral("sine=frequency=440:sample_rate=44100") + duration,
+                      QStringLiteral("-c:v"), QStringLiteral("mpeg4"), QStringLiteral("-c:a"),
+                      QStringLiteral("mp3"), QStringLiteral("-y"), path});
+        EXPECT_TRUE(ffmpeg.waitForFinished(60000));
+        EXPECT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+        return path;
     }
 
     QStringList recorded(const char *name) const
@@ -256,6 +291,75 @@ TEST_F(EncodingWindowTest, AcceptedNamesReachTheEncoder)
     }
     EXPECT_TRUE(recorded("repair.args").isEmpty());
     EXPECT_TRUE(child<QPushButton>("cmdEncode")->isEnabled());
+}
+
+TEST_F(EncodingWindowTest, AnOutputThatCannotBeWrittenIsToldWithItsReason)
+{
+    const QString damaged = QStringLiteral("THE ENCODING FAILED DUE TO A DAMAGED VIDEO FILE!");
+    const std::pair<int, QString> rows[] = {
+        {1, damaged},
+        {2, damaged},
+        {3, damaged},
+        {4, QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN: THE DISK IS FULL!")},
+        {5, QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN: PERMISSION DENIED!")},
+        {6,
+         QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN: THE FILE SIZE LIMIT WAS REACHED!")},
+        {7, QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN!")},
+        {8, damaged},
+        {9, damaged},
+        {255, damaged},
+    };
+    installRepair(0);
+    choose(QStringLiteral("clip.avi"), workDir.path());
+    for (const auto &[code, message] : rows) {
+        installEncoder(code);
+        dialogs.clear();
+        dialogs.answer(vbOK);
+        encode();
+        EXPECT_EQ(dialogs.boxTexts(), QStringList{message}) << code;
+        EXPECT_EQ(dialogs.boxes().constFirst().style, vbCritical);
+    }
+    EXPECT_TRUE(recorded("repair.args").isEmpty());
+}
+
+TEST_F(EncodingWindowTest, RealEncoderOnAFullDiskOrPastTheSizeLimitSaysSo)
+{
+    installRealPrograms();
+    const QString source = makeClip(QStringLiteral("long clip.avi"), 20);
+    dialogs.chooseFile(source);
+    child<QPushButton>("cmdInput")->click();
+    child<QComboBox>("cmbVideoWindow")->setCurrentIndex(7);
+
+    // The limit of this process goes to the encoder and to FFmpeg.
+    dialogs.chooseFolder(workDir.path());
+    child<QPushButton>("cmdOutput")->click();
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    struct rlimit tight = saved;
+    tight.rlim_cur = 200000;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &tight), 0);
+    dialogs.answer(vbOK);
+    encode();
+    setrlimit(RLIMIT_FSIZE, &saved);
+    EXPECT_EQ(dialogs.boxTexts(),
+              QStringList{QStringLiteral(
+                  "THE OUTPUT FILE COULD NOT BE WRITTEN: THE FILE SIZE LIMIT WAS REACHED!")});
+    EXPECT_FALSE(QFile::exists(work(QStringLiteral("long clip.mp4.temp"))));
+
+    const QString full = work(QStringLiteral("full"));
+    ASSERT_TRUE(QDir().mkpath(full));
+    if (mount("tmpfs", QFile::encodeName(full).constData(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "a small file system of its own needs the right to mount one (root): "
+                     << std::strerror(errno);
+    dialogs.chooseFolder(full);
+    child<QPushButton>("cmdOutput")->click();
+    dialogs.clear();
+    dialogs.answer(vbOK);
+    encode();
+    EXPECT_EQ(dialogs.boxTexts(), QStringList{QStringLiteral(
+                                      "THE OUTPUT FILE COULD NOT BE WRITTEN: THE DISK IS FULL!")});
+    EXPECT_TRUE(QDir(full).isEmpty());
+    umount2(QFile::encodeName(full).constData(), MNT_DETACH);
 }
 
 TEST_F(EncodingWindowTest, SuccessfulRunRepairsOnceAndAnnounces)

@@ -1,19 +1,36 @@
 // mencoder: takes the encoder command line of Vantrel and encodes with FFmpeg.
 //
-// Exit codes: 0 the output file was written whole; 1 the encoding failed;
-// 2 the command line was refused; 3 the encoding was stopped. On any failure
-// one line on standard error says why, and no output file is left behind.
+// Exit codes, one for each thing that can fail:
+//   0  the output file was written whole
+//   1  the source cannot be read or decoded (missing, not a video, damaged,
+//      no video stream, or FFmpeg failed without saying why)
+//   2  the command line was refused
+//   3  the encoding was stopped (SIGTERM, SIGINT, SIGHUP; Ctrl+C on Windows)
+//   4  the output cannot be written: no space left (disk or quota full)
+//   5  the output cannot be written: no permission (read-only file system too)
+//   6  the output cannot be written: the file-size limit was reached
+//   7  the output cannot be written for another reason (missing folder, a
+//      link or something else than a regular file at its name, ...)
+//   8  FFmpeg is missing, cannot be started, or died of a signal
+// FFmpeg's own complaints about the output count even when it exits with 0
+// ("Error writing trailer"): such a file has no index and does not play. On
+// any failure one line on standard error says why, and no output file is left
+// behind; when mencoder itself is killed outright, a small guard process
+// removes it (platform.h, GuardOutput).
 
 #include "platform/appfolder.h"
 #ifdef _WIN32
 #include "platform/widetext.h"
 #endif
+#include "tools/common/systemtext.h"
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/options.h"
 #include "tools/mencoder/platform.h"
 #include "tools/mencoder/progress.h"
 
+#include <cerrno>
 #include <chrono>
+#include <csignal>
 #include <cstdio>
 #include <deque>
 #include <filesystem>
@@ -26,10 +43,6 @@ using namespace vantrel::mencoder;
 
 namespace {
 
-constexpr int kFailed = 1;
-constexpr int kBadCommandLine = 2;
-constexpr int kStopped = 3;
-
 #ifdef _WIN32
 constexpr const char *kFfmpegName = "ffmpeg.exe";
 #else
@@ -40,12 +53,19 @@ constexpr const char *kFfmpegName = "ffmpeg";
 constexpr auto kProgressInterval = std::chrono::milliseconds(250);
 // FFmpeg's last words, kept to explain a failure.
 constexpr std::size_t kStderrTailLines = 40;
+// FFmpeg's first complaints about writing the output, kept whatever follows.
+constexpr std::size_t kOutputFailureLines = 4;
 
-int Report(const std::string &message, int code)
+int Report(const Failure &failure)
 {
-    std::fprintf(stderr, "mencoder: %s\n", message.c_str());
+    std::fprintf(stderr, "mencoder: %s\n", failure.text.c_str());
     std::fflush(stderr);
-    return code;
+    return ExitCodeOf(failure);
+}
+
+Failure Of(FailureKind kind, std::string text)
+{
+    return {kind, OutputProblem::Other, std::move(text)};
 }
 
 void PrintLine(const std::string &line)
@@ -95,22 +115,22 @@ public:
         const std::string ffmpeg =
             platform::FindProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
         if (ffmpeg.empty())
-            return Report("FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!",
-                          kFailed);
+            return Report(Of(FailureKind::Ffmpeg,
+                             "FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!"));
         if (auto refusal = checkSource())
-            return Report(*refusal, kFailed);
+            return Report(Of(FailureKind::Source, *refusal));
         std::error_code ec;
         if (fs::equivalent(PathOf(m_job.source), PathOf(m_job.output), ec) && !ec)
-            return Report("THE OUTPUT FILE " + Quoted(m_job.output) + " IS THE SOURCE FILE!",
-                          kBadCommandLine);
+            return Report(Of(FailureKind::CommandLine,
+                             "THE OUTPUT FILE " + Quoted(m_job.output) + " IS THE SOURCE FILE!"));
         if (auto stop = platform::StopRequest(); !stop.empty())
-            return Report(StoppedText(stop), kStopped);
-        if (auto error = platform::CreateEmptyFile(m_job.output); !error.empty())
-            return Report("CANNOT WRITE THE OUTPUT FILE " + Quoted(m_job.output) + ": "
-                              + ReasonText(error) + "!",
-                          kFailed);
+            return Report(Of(FailureKind::Stopped, StoppedText(stop)));
+        if (auto error = platform::CreateOutputFile(m_job.output); !error.empty())
+            return Report(OutputFailure(m_job.output, error));
 
-        // From here on the output file exists and goes again on any failure.
+        // From here on the output file exists and goes again on any failure,
+        // even when we are killed.
+        platform::GuardOutput(m_job.output);
         auto child = platform::RunChild(
             ffmpeg, FfmpegArguments(m_job), [this](std::string_view chunk) { onStdout(chunk); },
             [this](std::string_view chunk) { onStderr(chunk); });
@@ -121,8 +141,9 @@ public:
 
         if (auto failure = judge(child, ffmpeg)) {
             platform::RemoveFile(m_job.output);
-            return Report(failure->first, failure->second);
+            return Report(*failure);
         }
+        platform::KeepGuardedOutput();
         PrintLine(ProgressLine(m_position, 100));
         return 0;
     }
@@ -145,32 +166,38 @@ private:
         return std::nullopt;
     }
 
-    // The failure text and exit code, or nothing when the output is whole.
-    std::optional<std::pair<std::string, int>> judge(const platform::ChildResult &child,
-                                                     const std::string &ffmpeg) const
+    // What failed, or nothing when the output is whole.
+    std::optional<Failure> judge(const platform::ChildResult &child,
+                                 const std::string &ffmpeg) const
     {
         if (auto stop = platform::StopRequest(); child.stoppedByUs || !stop.empty())
-            return std::pair(StoppedText(stop), kStopped);
+            return Of(FailureKind::Stopped, StoppedText(stop));
         if (!child.started)
-            return std::pair("CANNOT START FFMPEG " + Quoted(ffmpeg) + ": "
-                                 + ReasonText(child.startError) + "!",
-                             kFailed);
+            return Of(FailureKind::Ffmpeg, "CANNOT START FFMPEG " + Quoted(ffmpeg) + ": "
+                                               + ReasonText(child.startError) + "!");
+#ifdef SIGXFSZ
+        if (!child.exited && child.signal == SIGXFSZ)
+            return OutputFailure(m_job.output, vantrel::tools::SystemText(EFBIG));
+#endif
         if (!child.exited)
-            return std::pair("FFMPEG WAS KILLED BY SIGNAL " + std::to_string(child.signal) + "!",
-                             kFailed);
-        if (child.exitCode != 0) {
-            std::vector<std::string> tail(m_stderrTail.begin(), m_stderrTail.end());
-            return std::pair(
-                DescribeFfmpegFailure(tail, m_job.source, m_job.output, child.exitCode), kFailed);
-        }
+            return Of(FailureKind::Ffmpeg,
+                      "FFMPEG WAS KILLED BY SIGNAL " + std::to_string(child.signal) + "!");
+        // The lines that told of a failed write come first: the tail may have
+        // lost them under FFmpeg's closing statistics.
+        std::vector<std::string> lines(m_outputFailures.begin(), m_outputFailures.end());
+        lines.insert(lines.end(), m_stderrTail.begin(), m_stderrTail.end());
+        if (child.exitCode != 0)
+            return DescribeFfmpegFailure(lines, m_job.source, m_job.output, child.exitCode);
+        if (!m_outputFailures.empty())
+            return DescribeFfmpegFailure(m_outputFailures, m_job.source, m_job.output, 0);
         std::error_code ec;
         if (fs::file_size(PathOf(m_job.output), ec) == 0 || ec)
-            return std::pair("FFMPEG WROTE NO OUTPUT FILE!", kFailed);
+            return Of(FailureKind::Ffmpeg, "FFMPEG WROTE NO OUTPUT FILE!");
         if (m_duration && EndsEarly(m_position.seconds, *m_duration))
-            return std::pair("THE SOURCE FILE " + Quoted(m_job.source)
-                                 + " IS DAMAGED: IT ENDS AFTER " + Seconds(m_position.seconds)
-                                 + " OF " + Seconds(*m_duration) + " SECONDS!",
-                             kFailed);
+            return Of(FailureKind::Source, "THE SOURCE FILE " + Quoted(m_job.source)
+                                               + " IS DAMAGED: IT ENDS AFTER "
+                                               + Seconds(m_position.seconds) + " OF "
+                                               + Seconds(*m_duration) + " SECONDS!");
         return std::nullopt;
     }
 
@@ -210,6 +237,9 @@ private:
         // Only the source has a "Duration:" line.
         if (!m_duration)
             m_duration = ParseDurationLine(line);
+        if (m_outputFailures.size() < kOutputFailureLines
+            && IsOutputFailureLine(line, m_job.output))
+            m_outputFailures.push_back(line);
         m_stderrTail.push_back(line);
         if (m_stderrTail.size() > kStderrTailLines)
             m_stderrTail.pop_front();
@@ -223,6 +253,7 @@ private:
     std::optional<std::chrono::steady_clock::time_point> m_lastPrint;
     std::optional<double> m_duration;
     std::deque<std::string> m_stderrTail;
+    std::vector<std::string> m_outputFailures;
 };
 
 } // namespace
@@ -240,7 +271,7 @@ int main(int argc, char **argv)
 #endif
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.ok())
-        return Report(parsed.error, kBadCommandLine);
+        return Report(Of(FailureKind::CommandLine, parsed.error));
     if (parsed.job.printFfmpegArgs) {
         for (const auto &arg : FfmpegArguments(parsed.job))
             PrintLine(arg);

@@ -29,6 +29,28 @@ std::optional<std::string_view> ReasonFor(std::string_view line, const std::stri
     return std::nullopt;
 }
 
+// What FFmpeg said about writing the output: its own line about the path, a
+// line that names it later ("Error writing trailer of file:PATH: reason"),
+// or a failed write of a packet, which only the output gets.
+std::optional<std::string_view> OutputReasonIn(std::string_view line, const std::string &output)
+{
+    if (auto reason = ReasonFor(line, output))
+        return reason;
+    const std::string named = "file:" + output + ": ";
+    if (auto at = line.find(named); at != std::string_view::npos)
+        return line.substr(at + named.size());
+    for (std::string_view write : {"av_interleaved_write_frame(): ", "Error muxing a packet: "}) {
+        if (StartsWith(line, write))
+            return line.substr(write.size());
+    }
+    return std::nullopt;
+}
+
+bool Contains(const std::string &text, std::string_view part)
+{
+    return text.find(part) != std::string::npos;
+}
+
 // "[libx264 @ 0x55d0c1a2] text" becomes "text".
 std::string_view WithoutContext(std::string_view line)
 {
@@ -57,36 +79,100 @@ std::string ReasonText(std::string_view text)
     return tools::UpperAscii(text);
 }
 
-std::string DescribeFfmpegFailure(const std::vector<std::string> &stderrTail,
-                                  const std::string &source, const std::string &output,
-                                  int exitCode)
+int ExitCodeOf(const Failure &failure)
+{
+    switch (failure.kind) {
+    case FailureKind::Source:
+        return 1;
+    case FailureKind::CommandLine:
+        return 2;
+    case FailureKind::Stopped:
+        return 3;
+    case FailureKind::Output:
+        switch (failure.problem) {
+        case OutputProblem::NoSpace:
+            return 4;
+        case OutputProblem::NoPermission:
+            return 5;
+        case OutputProblem::SizeLimit:
+            return 6;
+        case OutputProblem::Other:
+            return 7;
+        }
+        return 7;
+    case FailureKind::Ffmpeg:
+        return 8;
+    }
+    return 1;
+}
+
+OutputProblem OutputProblemOf(std::string_view reason)
+{
+    const std::string upper = ReasonText(reason);
+    for (std::string_view text :
+         {"NO SPACE LEFT ON DEVICE", "DISK QUOTA EXCEEDED", "NOT ENOUGH SPACE ON THE DISK"}) {
+        if (Contains(upper, text))
+            return OutputProblem::NoSpace;
+    }
+    for (std::string_view text : {"PERMISSION DENIED", "ACCESS IS DENIED",
+                                  "OPERATION NOT PERMITTED", "READ-ONLY FILE SYSTEM"}) {
+        if (Contains(upper, text))
+            return OutputProblem::NoPermission;
+    }
+    for (std::string_view text : {"FILE TOO LARGE", "FILE SIZE LIMIT EXCEEDED"}) {
+        if (Contains(upper, text))
+            return OutputProblem::SizeLimit;
+    }
+    return OutputProblem::Other;
+}
+
+Failure OutputFailure(const std::string &output, std::string_view reason)
+{
+    return {FailureKind::Output, OutputProblemOf(reason),
+            "CANNOT WRITE THE OUTPUT FILE " + Quoted(output) + ": " + ReasonText(reason) + "!"};
+}
+
+bool IsOutputFailureLine(std::string_view line, const std::string &output)
+{
+    return OutputReasonIn(line, output).has_value();
+}
+
+Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const std::string &source,
+                              const std::string &output, int exitCode)
 {
     // The most specific cause wins, whatever its place among the last lines.
     for (const auto &line : stderrTail) {
         if (auto reason = ReasonFor(line, source))
-            return "CANNOT READ THE SOURCE FILE " + Quoted(source) + ": " + ReasonText(*reason)
-                   + "!";
+            return {FailureKind::Source, OutputProblem::Other,
+                    "CANNOT READ THE SOURCE FILE " + Quoted(source) + ": " + ReasonText(*reason)
+                        + "!"};
     }
     for (const auto &line : stderrTail) {
         if (line.find("'0:V:0' matches no streams") != std::string::npos)
-            return "THE SOURCE FILE " + Quoted(source) + " HAS NO VIDEO STREAM!";
+            return {FailureKind::Source, OutputProblem::Other,
+                    "THE SOURCE FILE " + Quoted(source) + " HAS NO VIDEO STREAM!"};
     }
     for (const auto &line : stderrTail) {
-        if (auto reason = ReasonFor(line, output))
-            return "CANNOT WRITE THE OUTPUT FILE " + Quoted(output) + ": " + ReasonText(*reason)
-                   + "!";
+        if (auto reason = OutputReasonIn(line, output))
+            return OutputFailure(output, *reason);
     }
     for (const auto &line : stderrTail) {
         auto at = line.find("received signal ");
         if (at != std::string::npos)
-            return "FFMPEG WAS STOPPED BY SIGNAL " + ReasonText(line.substr(at + 16)) + "!";
+            return {FailureKind::Ffmpeg, OutputProblem::Other,
+                    "FFMPEG WAS STOPPED BY SIGNAL " + ReasonText(line.substr(at + 16)) + "!"};
     }
+    // Whatever FFmpeg could not say more precisely is taken as a source that
+    // does not decode.
+    const std::string code = std::to_string(exitCode);
     for (auto it = stderrTail.rbegin(); it != stderrTail.rend(); ++it) {
         if (!IsNoise(*it))
-            return "FFMPEG FAILED WITH EXIT CODE " + std::to_string(exitCode) + ": "
-                   + ReasonText(WithoutContext(*it)) + "!";
+            return {FailureKind::Source, OutputProblem::Other,
+                    "FFMPEG FAILED WITH EXIT CODE " + code + ": " + ReasonText(WithoutContext(*it))
+                        + "!"};
     }
-    return "FFMPEG FAILED WITH EXIT CODE " + std::to_string(exitCode) + "!";
+    return {FailureKind::Source, OutputProblem::Other,
+            "FFMPEG FAILED WITH EXIT CODE " + code + "!"};
 }
 
 } // namespace vantrel::mencoder

@@ -49,7 +49,20 @@ ChildResult RunChild(const std::string &program, const std::vector<std::string> 
 
 // Empty on success, else the system's reason.
 std::string CheckReadable(const std::string &path);
-std::string CreateEmptyFile(const std::string &path);
+
+// An empty output file at `path`; empty on success, else the reason. A
+// regular file there is replaced by a new one (so that no other name of it is
+// written through); a link or anything else that is not a regular file is
+// refused, and not followed.
+std::string CreateOutputFile(const std::string &path);
+
 void RemoveFile(const std::string &path);
+
+// From now on the file now at `path` is removed should this process end in
+// any way before KeepGuardedOutput() (killed outright, for one). On POSIX a
+// small forked guard waits for that; on Windows nothing is done.
+void GuardOutput(const std::string &path);
+// The output is whole: the guard lets it be.
+void KeepGuardedOutput();
 
 } // namespace vantrel::mencoder::platform

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #ifdef __linux__
@@ -156,7 +157,7 @@ ChildResult RunChild(const std::string &program, const std::vector<std::string> 
         }
         std::signal(SIGPIPE, SIG_DFL);
         sigprocmask(SIG_SETMASK, &previous, nullptr);
-        int devNull = open("/dev/null", O_RDONLY);
+        int devNull = open("/dev/null", O_RDONLY | O_CLOEXEC);
         if (devNull < 0 || dup2(devNull, 0) < 0 || dup2(out[1], 1) < 0 || dup2(err[1], 2) < 0) {
             int error = errno;
             [[maybe_unused]] auto n = write(exec[1], &error, sizeof error);
@@ -186,13 +187,19 @@ ChildResult RunChild(const std::string &program, const std::vector<std::string> 
     do {
         got = read(exec[0], &execError, sizeof execError);
     } while (got < 0 && errno == EINTR);
+    const int readError = errno;
     CloseFd(exec[0]);
-    if (got == static_cast<ssize_t>(sizeof execError)) {
+    // Anything but the end of the pipe means the child did not get to exec:
+    // a short read too, though it cannot say why.
+    if (got != 0) {
         while (waitpid(pid, nullptr, 0) < 0 && errno == EINTR) {
         }
         CloseFd(out[0]);
         CloseFd(err[0]);
-        result.startError = tools::SystemText(execError);
+        if (got == static_cast<ssize_t>(sizeof execError))
+            result.startError = tools::SystemText(execError);
+        else
+            result.startError = tools::SystemText(got < 0 ? readError : EIO);
         return result;
     }
     result.started = true;
@@ -283,11 +290,23 @@ std::string CheckReadable(const std::string &path)
     return {};
 }
 
-std::string CreateEmptyFile(const std::string &path)
+std::string CreateOutputFile(const std::string &path)
 {
-    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    struct stat st;
+    if (lstat(path.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode))
+            return "it is a symbolic link";
+        if (!S_ISREG(st.st_mode))
+            return "it is not a regular file";
+        // A leftover of an earlier run; a new file in its place, so that a
+        // second name of it (a hard link) keeps its content.
+        if (unlink(path.c_str()) != 0)
+            return tools::SystemText(errno);
+    }
+    int fd = open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0666);
     if (fd < 0)
-        return tools::SystemText(errno);
+        return errno == EEXIST ? "it was created by someone else meanwhile"
+                               : tools::SystemText(errno);
     close(fd);
     return {};
 }
@@ -295,6 +314,73 @@ std::string CreateEmptyFile(const std::string &path)
 void RemoveFile(const std::string &path)
 {
     unlink(path.c_str());
+}
+
+namespace {
+int g_guardWrite = -1;
+
+// The guard's life: it waits for the end of the pipe and removes the file
+// unless it was told to keep it. It holds nothing else open, so that nobody
+// waits for it.
+[[noreturn]] void RunGuard(int pipeRead, const std::string &path)
+{
+    for (int sig : kStopSignals)
+        std::signal(sig, SIG_IGN);
+    struct stat guarded;
+    const bool known = lstat(path.c_str(), &guarded) == 0;
+    int devNull = open("/dev/null", O_RDWR);
+    for (int fd = 0; fd < 3; ++fd) {
+        if (devNull >= 0)
+            dup2(devNull, fd);
+    }
+    if (pipeRead != 3 && dup2(pipeRead, 3) < 0)
+        _exit(1);
+#ifdef SYS_close_range
+    if (syscall(SYS_close_range, 4U, ~0U, 0) != 0)
+#endif
+    {
+        for (int fd = 4; fd < 1024; ++fd)
+            close(fd);
+    }
+    char keep = 0;
+    ssize_t got;
+    do {
+        got = read(3, &keep, 1);
+    } while (got < 0 && errno == EINTR);
+    struct stat now;
+    // Only the file we guarded: a later run may have made a new one there.
+    if (got != 1 && known && lstat(path.c_str(), &now) == 0 && now.st_dev == guarded.st_dev
+        && now.st_ino == guarded.st_ino)
+        unlink(path.c_str());
+    _exit(0);
+}
+} // namespace
+
+void GuardOutput(const std::string &path)
+{
+    int fds[2];
+    if (g_guardWrite >= 0 || pipe2(fds, O_CLOEXEC) != 0)
+        return;
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[1]);
+        RunGuard(fds[0], path);
+    }
+    close(fds[0]);
+    if (pid < 0) {
+        close(fds[1]);
+        return;
+    }
+    g_guardWrite = fds[1];
+}
+
+void KeepGuardedOutput()
+{
+    if (g_guardWrite < 0)
+        return;
+    char keep = 1;
+    [[maybe_unused]] auto n = write(g_guardWrite, &keep, 1);
+    CloseFd(g_guardWrite);
 }
 
 } // namespace vantrel::mencoder::platform

@@ -334,13 +334,23 @@ std::string CheckReadable(const std::string &path)
     return {};
 }
 
-std::string CreateEmptyFile(const std::string &path)
+std::string CreateOutputFile(const std::string &path)
 {
-    Handle file(CreateFileW(Utf8ToWide(path).c_str(), GENERIC_WRITE,
-                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                            CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    const std::wstring wide = Utf8ToWide(path);
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) {
+        if (attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+            return "it is a symbolic link";
+        if (attributes & FILE_ATTRIBUTE_DIRECTORY)
+            return "it is not a regular file";
+    }
+    Handle file(CreateFileW(
+        wide.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+        nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!file)
         return LastErrorText();
+    if (GetFileType(file.get()) != FILE_TYPE_DISK)
+        return "it is not a regular file";
     return {};
 }
 
@@ -348,6 +358,14 @@ void RemoveFile(const std::string &path)
 {
     DeleteFileW(Utf8ToWide(path).c_str());
 }
+
+// The job object already ends FFmpeg with us; a killed mencoder leaves its
+// output on Windows.
+void GuardOutput(const std::string &)
+{}
+
+void KeepGuardedOutput()
+{}
 
 } // namespace vantrel::mencoder::platform
 

@@ -7,7 +7,9 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -22,6 +24,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <spawn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -156,15 +160,44 @@ std::vector<pid_t> processesMentioning(const std::string &text)
     return found;
 }
 
-bool waitUntilGone(const std::string &text, std::chrono::milliseconds limit)
+bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds limit)
 {
     auto end = std::chrono::steady_clock::now() + limit;
-    while (!processesMentioning(text).empty()) {
+    while (!done()) {
         if (std::chrono::steady_clock::now() > end)
             return false;
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }
     return true;
+}
+
+bool waitUntilGone(const std::string &text, std::chrono::milliseconds limit)
+{
+    return waitUntil([&] { return processesMentioning(text).empty(); }, limit);
+}
+
+std::string contentOf(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Where the movie header of an MP4 file begins, and its size.
+std::pair<std::uint64_t, std::uint64_t> moovBox(const std::string &path)
+{
+    const std::string data = contentOf(path);
+    std::uint64_t at = 0;
+    while (at + 8 <= data.size()) {
+        std::uint64_t size = 0;
+        for (int i = 0; i < 4; ++i)
+            size = size << 8 | static_cast<unsigned char>(data[at + i]);
+        if (data.compare(at + 4, 4, "moov") == 0)
+            return {at, size};
+        if (size < 8)
+            break;
+        at += size;
+    }
+    return {0, 0};
 }
 
 const std::string kMencoder = MENCODER_EXE;
@@ -371,6 +404,7 @@ TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput)
         std::string name;
         Args args;
         std::string message;
+        int exitCode;
         bool outputExistedBefore = false;
     };
     const std::string out = file("failed.mp4.temp");
@@ -383,36 +417,37 @@ TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput)
     };
     const std::vector<Case> cases = {
         {"missing source", line(file("absent.avi")),
-         "THE SOURCE FILE \"" + file("absent.avi") + "\" DOES NOT EXIST!"},
-        {"folder as source", line(s_dir), "THE SOURCE FILE \"" + s_dir + "\" IS NOT A FILE!"},
+         "THE SOURCE FILE \"" + file("absent.avi") + "\" DOES NOT EXIST!", 1},
+        {"folder as source", line(s_dir), "THE SOURCE FILE \"" + s_dir + "\" IS NOT A FILE!", 1},
         {"text file named .avi", line(file("notes.avi")),
          "CANNOT READ THE SOURCE FILE \"" + file("notes.avi")
              + "\": INVALID DATA FOUND WHEN PROCESSING INPUT!",
-         true},
+         1, true},
         {"damaged video", line(file("damaged.mp4")),
          "CANNOT READ THE SOURCE FILE \"" + file("damaged.mp4")
              + "\": INVALID DATA FOUND WHEN PROCESSING INPUT!",
-         true},
+         1, true},
         {"cut-off video", line(file("cutoff.mp4")),
-         "THE SOURCE FILE \"" + file("cutoff.mp4") + "\" IS DAMAGED: IT ENDS AFTER ", true},
+         "THE SOURCE FILE \"" + file("cutoff.mp4") + "\" IS DAMAGED: IT ENDS AFTER ", 1, true},
         {"sound only", line(file("tone.m4a")),
-         "THE SOURCE FILE \"" + file("tone.m4a") + "\" HAS NO VIDEO STREAM!", true},
+         "THE SOURCE FILE \"" + file("tone.m4a") + "\" HAS NO VIDEO STREAM!", 1, true},
         {"unknown option", replaced(line(file("clip.mp4")), "-sws", "-swsx"),
-         "UNKNOWN OPTION \"-swsx\"!"},
+         "UNKNOWN OPTION \"-swsx\"!", 2},
         {"bad value", replaced(line(file("clip.mp4")), "scale=320:240", "scale=abc"),
-         "BAD VALUE \"scale=abc\" FOR OPTION \"-vf-add\"!"},
+         "BAD VALUE \"scale=abc\" FOR OPTION \"-vf-add\"!", 2},
         {"output folder missing", encoderLine(file("clip.mp4"), file("nowhere/x.mp4.temp")),
          "CANNOT WRITE THE OUTPUT FILE \"" + file("nowhere/x.mp4.temp")
-             + "\": NO SUCH FILE OR DIRECTORY!"},
+             + "\": NO SUCH FILE OR DIRECTORY!",
+         7},
         {"output is the source", encoderLine(file("clip.mp4"), s_dir + "/./clip.mp4"),
-         "THE OUTPUT FILE \"" + s_dir + "/./clip.mp4\" IS THE SOURCE FILE!"},
+         "THE OUTPUT FILE \"" + s_dir + "/./clip.mp4\" IS THE SOURCE FILE!", 2},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
         if (c.outputExistedBefore)
             std::ofstream(out) << "from an earlier run";
         Outcome run = runProgram(kMencoder, c.args);
-        EXPECT_NE(run.exitCode, 0);
+        EXPECT_EQ(run.exitCode, c.exitCode);
         Lines err = run.errLines();
         ASSERT_EQ(err.size(), 1u) << run.err;
         EXPECT_EQ(err[0].rfind("mencoder: " + c.message, 0), 0u) << err[0];
@@ -433,7 +468,7 @@ TEST_F(MencoderRun, FfmpegIsLookedForNextToMencoderFirstThenOnPath)
     const std::string output = file("lookup.mp4.temp");
 
     Outcome missing = runProgram(alone + "/mencoder", encoderLine(file("clip.mp4"), output), empty);
-    EXPECT_EQ(missing.exitCode, 1);
+    EXPECT_EQ(missing.exitCode, 8);
     EXPECT_EQ(missing.err,
               "mencoder: FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!\n");
     EXPECT_FALSE(fs::exists(output));
@@ -471,7 +506,7 @@ TEST_F(MencoderRun, KilledFfmpegFailsTheRun)
         for (pid_t ffmpeg : processesMentioning("file:" + output))
             kill(ffmpeg, SIGKILL);
     });
-    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_EQ(run.exitCode, 8);
     EXPECT_EQ(run.err, "mencoder: FFMPEG WAS KILLED BY SIGNAL 9!\n");
     EXPECT_FALSE(fs::exists(output));
 }
@@ -485,4 +520,113 @@ TEST_F(MencoderRun, FfmpegDoesNotOutliveAKilledMencoder)
     });
     EXPECT_EQ(run.signal, SIGKILL);
     EXPECT_TRUE(waitUntilGone("file:" + output, std::chrono::seconds(5)));
+    // Nor does its output: the guard it left removes it.
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(output); }, std::chrono::seconds(5)));
+}
+
+TEST_F(MencoderRun, OnlyARegularFileAtTheOutputNameIsReplaced)
+{
+    const std::string out = file("special.mp4.temp");
+    const std::string precious = file("precious.txt");
+    std::ofstream(precious) << "precious";
+    struct Case
+    {
+        std::string name;
+        std::function<void()> make;
+        std::string reason;
+    };
+    const std::vector<Case> cases = {
+        {"link to a file", [&] { fs::create_symlink(precious, out); }, "IT IS A SYMBOLIC LINK"},
+        {"link to nowhere", [&] { fs::create_symlink(file("through-link"), out); },
+         "IT IS A SYMBOLIC LINK"},
+        {"named pipe", [&] { ASSERT_EQ(mkfifo(out.c_str(), 0600), 0); },
+         "IT IS NOT A REGULAR FILE"},
+        {"folder", [&] { fs::create_directory(out); }, "IT IS NOT A REGULAR FILE"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        c.make();
+        Outcome run = runProgram(kMencoder, encoderLine(file("clip.mp4"), out));
+        EXPECT_EQ(run.exitCode, 7);
+        EXPECT_EQ(run.err,
+                  "mencoder: CANNOT WRITE THE OUTPUT FILE \"" + out + "\": " + c.reason + "!\n");
+        EXPECT_TRUE(fs::exists(fs::symlink_status(out))); // not ours to remove
+        EXPECT_FALSE(fs::exists(file("through-link")));
+        fs::remove(out);
+    }
+    EXPECT_EQ(contentOf(precious), "precious");
+
+    // A leftover of an earlier run is replaced, but a second name of it keeps
+    // its content.
+    fs::create_hard_link(precious, out);
+    Outcome run = runProgram(kMencoder, encoderLine(file("clip.mp4"), out));
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(contentOf(precious), "precious");
+    EXPECT_EQ(probe(out).size(), 2u);
+}
+
+TEST_F(MencoderRun, FileSizeLimitFailsTheRunEvenInTheIndexAtTheEnd)
+{
+    const std::string out = file("limited.mp4.temp");
+    const Args line = encoderLine(file("long.mp4"), out);
+    Outcome whole = runProgram(kMencoder, line);
+    ASSERT_EQ(whole.exitCode, 0) << whole.err;
+    const auto [moovAt, moovSize] = moovBox(out);
+    ASSERT_GT(moovSize, 0u);
+    fs::remove(out);
+
+    auto limited = [&](std::uint64_t bytes, bool signalIgnored) {
+        // With the signal ignored, a write past the limit fails instead of
+        // killing FFmpeg; the index at the end is then lost, and FFmpeg says
+        // so but exits with 0.
+        Args args = {"-c",
+                     std::string(signalIgnored ? "trap '' XFSZ; " : "")
+                         + "exec prlimit --fsize=" + std::to_string(bytes) + " \"$0\" \"$@\"",
+                     kMencoder};
+        args.insert(args.end(), line.begin(), line.end());
+        return runProgram("sh", args);
+    };
+    const std::pair<std::string, Outcome> runs[] = {
+        {"killed by the limit", limited(100000, false)},
+        {"write refused while encoding", limited(100000, true)},
+        {"write of the index refused", limited(moovAt + moovSize / 2, true)},
+    };
+    for (const auto &[name, run] : runs) {
+        SCOPED_TRACE(name);
+        EXPECT_EQ(run.exitCode, 6);
+        EXPECT_EQ(run.err,
+                  "mencoder: CANNOT WRITE THE OUTPUT FILE \"" + out + "\": FILE TOO LARGE!\n");
+        EXPECT_FALSE(fs::exists(out));
+    }
+}
+
+TEST_F(MencoderRun, FullOrReadOnlyFileSystemSaysWhy)
+{
+    struct Case
+    {
+        std::string name;
+        unsigned long flags;
+        int exitCode;
+        std::string reason;
+    };
+    const Case cases[] = {
+        {"full", 0, 4, "NO SPACE LEFT ON DEVICE"},
+        {"read-only", MS_RDONLY, 5, "READ-ONLY FILE SYSTEM"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string mountPoint = file("fs-" + c.name);
+        fs::create_directories(mountPoint);
+        if (mount("tmpfs", mountPoint.c_str(), "tmpfs", c.flags, "size=64k") != 0)
+            GTEST_SKIP() << "a small file system of its own needs the right to mount one "
+                            "(root): "
+                         << std::strerror(errno);
+        const std::string out = mountPoint + "/v.mp4.temp";
+        Outcome run = runProgram(kMencoder, encoderLine(file("long.mp4"), out));
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err,
+                  "mencoder: CANNOT WRITE THE OUTPUT FILE \"" + out + "\": " + c.reason + "!\n");
+        EXPECT_FALSE(fs::exists(out));
+        umount2(mountPoint.c_str(), MNT_DETACH);
+    }
 }

@@ -116,7 +116,7 @@ TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop)
     EXPECT_EQ(vantrel::tools::UpperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
 }
 
-TEST(MencoderMessages, FfmpegFailuresAreExplained)
+TEST(MencoderMessages, FfmpegFailuresAreExplainedWithTheirExitCode)
 {
     const std::string source = "/v/in.avi";
     const std::string output = "/out/in.mp4.temp";
@@ -124,27 +124,81 @@ TEST(MencoderMessages, FfmpegFailuresAreExplained)
     {
         Lines tail;
         std::string message;
+        int exitCode;
     };
     const std::vector<Row> rows = {
         {{"[avi @ 0x55bb] Format avi detected only with low score of 1, misdetection possible!",
           "file:/v/in.avi: Invalid data found when processing input"},
-         "CANNOT READ THE SOURCE FILE \"/v/in.avi\": INVALID DATA FOUND WHEN PROCESSING INPUT!"},
+         "CANNOT READ THE SOURCE FILE \"/v/in.avi\": INVALID DATA FOUND WHEN PROCESSING INPUT!",
+         1},
         {{"/v/in.avi: Permission denied"},
-         "CANNOT READ THE SOURCE FILE \"/v/in.avi\": PERMISSION DENIED!"},
+         "CANNOT READ THE SOURCE FILE \"/v/in.avi\": PERMISSION DENIED!",
+         1},
         {{"      handler_name    : SoundHandler", "Stream map '0:V:0' matches no streams.",
           "To ignore this, add a trailing '?' to the map."},
-         "THE SOURCE FILE \"/v/in.avi\" HAS NO VIDEO STREAM!"},
+         "THE SOURCE FILE \"/v/in.avi\" HAS NO VIDEO STREAM!",
+         1},
         {{"file:/out/in.mp4.temp: No space left on device", "Conversion failed!"},
-         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": NO SPACE LEFT ON DEVICE!"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": NO SPACE LEFT ON DEVICE!",
+         4},
+        // A disk that fills up while encoding, as FFmpeg 5 tells it.
+        {{"av_interleaved_write_frame(): No space left on device",
+          "Error writing trailer of file:/out/in.mp4.temp: No space left on device",
+          "Error closing file file:/out/in.mp4.temp: No space left on device",
+          "[aac @ 0x5625] Qavg: 481.987", "Conversion failed!"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": NO SPACE LEFT ON DEVICE!",
+         4},
+        {{"[mp4 @ 0x55] frames left", "av_interleaved_write_frame(): Disk quota exceeded"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": DISK QUOTA EXCEEDED!",
+         4},
+        {{"file:/out/in.mp4.temp: Permission denied"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": PERMISSION DENIED!",
+         5},
+        {{"file:/out/in.mp4.temp: Read-only file system"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": READ-ONLY FILE SYSTEM!",
+         5},
+        {{"Error writing trailer of file:/out/in.mp4.temp: File too large"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": FILE TOO LARGE!",
+         6},
+        {{"Error writing trailer of file:/out/in.mp4.temp: Input/output error"},
+         "CANNOT WRITE THE OUTPUT FILE \"/out/in.mp4.temp\": INPUT/OUTPUT ERROR!",
+         7},
         {{"[libx264 @ 0x5651] kb/s:2665.59", "Exiting normally, received signal 15."},
-         "FFMPEG WAS STOPPED BY SIGNAL 15!"},
+         "FFMPEG WAS STOPPED BY SIGNAL 15!",
+         8},
         {{"[libx264 @ 0x55de] Error opening encoder.", "Conversion failed!", ""},
-         "FFMPEG FAILED WITH EXIT CODE 1: ERROR OPENING ENCODER!"},
+         "FFMPEG FAILED WITH EXIT CODE 1: ERROR OPENING ENCODER!",
+         1},
         // A line about another file that merely begins like the source.
         {{"file:/v/in.avi.srt: No such file or directory"},
-         "FFMPEG FAILED WITH EXIT CODE 1: FILE:/V/IN.AVI.SRT: NO SUCH FILE OR DIRECTORY!"},
-        {{}, "FFMPEG FAILED WITH EXIT CODE 1!"},
+         "FFMPEG FAILED WITH EXIT CODE 1: FILE:/V/IN.AVI.SRT: NO SUCH FILE OR DIRECTORY!",
+         1},
+        // Nor is a file whose name begins like the output's the output.
+        {{"Error writing trailer of file:/out/in.mp4.temp.x: No space left on device"},
+         "FFMPEG FAILED WITH EXIT CODE 1: ERROR WRITING TRAILER OF FILE:/OUT/IN.MP4.TEMP.X: NO "
+         "SPACE LEFT ON DEVICE!",
+         1},
+        {{}, "FFMPEG FAILED WITH EXIT CODE 1!", 1},
     };
-    for (const auto &row : rows)
-        EXPECT_EQ(DescribeFfmpegFailure(row.tail, source, output, 1), row.message);
+    for (const auto &row : rows) {
+        const Failure failure = DescribeFfmpegFailure(row.tail, source, output, 1);
+        EXPECT_EQ(failure.text, row.message);
+        EXPECT_EQ(ExitCodeOf(failure), row.exitCode) << row.message;
+    }
+}
+
+TEST(MencoderMessages, OutputFailureLinesAreToldFromOthers)
+{
+    const std::string output = "/out/in.mp4.temp";
+    const std::pair<std::string, bool> rows[] = {
+        {"Error writing trailer of file:/out/in.mp4.temp: No space left on device", true},
+        {"Error closing file file:/out/in.mp4.temp: File too large", true},
+        {"av_interleaved_write_frame(): No space left on device", true},
+        {"file:/v/in.avi: Invalid data found when processing input", false},
+        {"Error writing trailer of file:/out/in.mp4.temp.x: File too large", false},
+        {"frame=  500 fps=480 q=-1.0 Lsize=     527kB time=00:00:20.01", false},
+        {"[aac @ 0x55f3c18937c0] Qavg: 188.003", false},
+    };
+    for (const auto &[line, isOutputFailure] : rows)
+        EXPECT_EQ(IsOutputFailureLine(line, output), isOutputFailure) << line;
 }

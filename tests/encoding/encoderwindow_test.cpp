@@ -1,0 +1,184 @@
+// The encoder's window with real programs: how it reads their output, how it
+// tells their ends apart, and that nothing it starts outlives it.
+
+#include "encoding/encoderwindow.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QThread>
+#include <QTimer>
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <functional>
+
+#include <sys/resource.h>
+#include <unistd.h>
+
+using namespace vantrel;
+
+namespace {
+
+ProcessOutcome runShell(EncoderWindow &window, const QString &script)
+{
+    return window.run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+}
+
+// The command lines of the running processes (zombies aside) that hold `text`.
+QStringList processesMentioning(const QString &text)
+{
+    QStringList found;
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString &name : proc.entryList(QDir::Dirs)) {
+        bool isPid = false;
+        const qint64 pid = name.toLongLong(&isPid);
+        if (!isPid || pid == QCoreApplication::applicationPid())
+            continue;
+        QFile status(proc.filePath(name + QStringLiteral("/stat")));
+        if (status.open(QIODevice::ReadOnly) && status.readAll().contains(") Z "))
+            continue;
+        QFile cmdline(proc.filePath(name + QStringLiteral("/cmdline")));
+        if (!cmdline.open(QIODevice::ReadOnly))
+            continue;
+        const QString line =
+            QString::fromLocal8Bit(cmdline.readAll()).replace(QChar(0), QLatin1Char(' '));
+        if (line.contains(text))
+            found << line;
+    }
+    return found;
+}
+
+bool waitFor(const std::function<bool()> &done, int limitMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs)
+            return false;
+        QThread::msleep(50);
+    }
+    return true;
+}
+
+} // namespace
+
+TEST(EncoderWindow, ACharacterSplitBetweenReadsArrivesWhole)
+{
+    EncoderWindow window(nullptr);
+    // "é" is two bytes in UTF-8; the pause lets the window read the first alone.
+    const ProcessOutcome outcome = runShell(
+        window, QStringLiteral("printf 'caf\\303'; sleep 0.5; printf '\\251\\r1 \\342\\202';"
+                               " sleep 0.5; printf '\\254\\n\\342'; sleep 0.5; printf "
+                               "'\\202\\254'"));
+    EXPECT_EQ(outcome.kind, ProcessOutcome::Kind::Finished);
+    EXPECT_EQ(window.outputText(), QStringLiteral("caf\u00e9\n1 \u20ac\n\u20ac"));
+}
+
+TEST(EncoderWindow, TheEndOfAProgramIsToldApart)
+{
+    using Kind = ProcessOutcome::Kind;
+    struct Row
+    {
+        const char *name;
+        QString script;
+        bool stopAfterAWhile;
+        Kind kind;
+        int exitCode;
+    };
+    const Row rows[] = {
+        {"ends by itself", QStringLiteral("exit 3"), false, Kind::Finished, 3},
+        {"crashes", QStringLiteral("kill -KILL $$"), false, Kind::Crashed, -1},
+        {"killed by someone else", QStringLiteral("kill -TERM $$"), false, Kind::Crashed, -1},
+        {"stopped by the user, dies of it", QStringLiteral("sleep 30 & wait"), true, Kind::Stopped,
+         -1},
+        {"stopped by the user, ends with a code",
+         QStringLiteral("trap 'exit 3' TERM; sleep 30 & wait"), true, Kind::Stopped, -1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        EncoderWindow window(nullptr);
+        if (row.stopAfterAWhile)
+            QTimer::singleShot(300, &window, &EncoderWindow::stop);
+        const ProcessOutcome outcome = runShell(window, row.script);
+        EXPECT_EQ(outcome.kind, row.kind);
+        if (row.kind == Kind::Finished) {
+            EXPECT_EQ(outcome.exitCode, row.exitCode);
+        }
+    }
+}
+
+TEST(EncoderWindow, AStartThatFailsAtOnceEndsTheRun)
+{
+    // No descriptor left: QProcess fails within start(), before any loop runs.
+    struct rlimit saved;
+    ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
+    EncoderWindow window(nullptr);
+    // Today's figure is a few milliseconds; a hang would never end at all.
+    QTimer::singleShot(30000, [] {
+        std::fputs("The run did not end after a failed start.\n", stderr);
+        std::_Exit(1);
+    });
+    const int lowestFree = dup(0);
+    ASSERT_GE(lowestFree, 0);
+    close(lowestFree);
+    struct rlimit tight = saved;
+    tight.rlim_cur = static_cast<rlim_t>(lowestFree);
+    ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
+    QElapsedTimer clock;
+    clock.start();
+    const ProcessOutcome outcome = window.run(QStringLiteral("/bin/true"), {});
+    const qint64 elapsed = clock.elapsed();
+    setrlimit(RLIMIT_NOFILE, &saved);
+    EXPECT_EQ(outcome.kind, ProcessOutcome::Kind::FailedToStart);
+    EXPECT_FALSE(outcome.startError.isEmpty());
+    EXPECT_LT(elapsed, 5000);
+}
+
+TEST(EncoderWindow, NoEncoderOutlivesAKilledProgram)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("long.mp4"));
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("testsrc=size=160x120:rate=25:duration=30"),
+                  QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
+                  QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"),
+                  QStringLiteral("yuv420p"), QStringLiteral("-y"), source});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+
+    // The program's own encoder line, at the largest frame size, so that it runs a while.
+    const QString output = dir.filePath(QStringLiteral("long.mp4.temp"));
+    QStringList args = {QStringLiteral(VANTREL_APP_DIR "/mencoder"), source};
+    args << QStringLiteral("-sws 9 -vf harddup -oac faac -faacopts br=48:mpeg=4:object=2:raw "
+                           "-channels 2 -srate 16000 -ovc x264 -x264encopts "
+                           "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:"
+                           "global_header -ofps 25 -vf-add scale=1024:768 -of lavf -lavfopts "
+                           "format=mp4 -o")
+                .split(QLatin1Char(' '))
+         << output;
+    QProcess program;
+    program.start(QStringLiteral(ENCODER_WINDOW_PROBE), args);
+    ASSERT_TRUE(program.waitForStarted(10000));
+    const QString written = QStringLiteral("file:") + output;
+    const bool encoding = waitFor(
+        [&] { return !processesMentioning(written).isEmpty() && QFile::exists(output); }, 60000);
+    ASSERT_TRUE(encoding) << "FFmpeg did not start";
+    kill(static_cast<pid_t>(program.processId()), SIGKILL);
+    ASSERT_TRUE(program.waitForFinished(10000));
+
+    // Well under a second on a quiet machine.
+    EXPECT_TRUE(waitFor([&] { return processesMentioning(output).isEmpty(); }, 10000))
+        << processesMentioning(output).join(QLatin1Char('\n')).toStdString();
+    EXPECT_TRUE(waitFor([&] { return !QFile::exists(output); }, 10000));
+}
