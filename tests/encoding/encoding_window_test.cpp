@@ -95,7 +95,7 @@ protected:
     // A clip of `seconds` with sound, made by FFmpeg in the work folder.
     QString makeClip(const QString &name, int seconds)
     {
-        const QString path = work(name);
+        QString path = work(name);
         const QString duration = QStringLiteral(":duration=") + QString::number(seconds);
         QProcess ffmpeg;
         ffmpeg.start(QStringLiteral("ffmpeg"),
