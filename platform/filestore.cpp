@@ -279,7 +279,7 @@ FileStatus ReadFileInPieces(const std::filesystem::path &file,
     }
 }
 
-FileStatus ReplaceFile(const std::filesystem::path &file, std::string_view content)
+FileStatus WriteWholeFile(const std::filesystem::path &file, std::string_view content)
 {
     std::filesystem::path temporaryPath;
     const int created = CreateTemporary(file, temporaryPath);

@@ -26,7 +26,8 @@ FileStatus ReadFileInPieces(const std::filesystem::path &file,
 // Writes `content` to a new file in the same folder (owner-only where the
 // system has permissions), flushes it to the disk, renames it over `file`
 // and flushes the folder. On failure the new file is removed again and
-// `file` is as it was.
-FileStatus ReplaceFile(const std::filesystem::path &file, std::string_view content);
+// `file` is as it was. (Not called ReplaceFile: <windows.h> makes that name a
+// macro, which would rename the definition but not the callers.)
+FileStatus WriteWholeFile(const std::filesystem::path &file, std::string_view content);
 
 } // namespace vantrel::platform

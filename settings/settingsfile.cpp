@@ -205,7 +205,7 @@ SettingsResult WriteSettingsFile(const std::filesystem::path &file, const FtpSet
         content += mdlMain::ScrambleText(bytes, mdlMain::kSettingsKey);
         content += "\r\n";
     }
-    return FromStatus(platform::ReplaceFile(file, content), true);
+    return FromStatus(platform::WriteWholeFile(file, content), true);
 }
 
 } // namespace vantrel::settings

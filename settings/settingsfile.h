@@ -100,7 +100,7 @@ SettingsResult ReadSettingsFile(const std::filesystem::path &file, FtpSettings &
 std::optional<StorageProblem> FindStorageProblem(const FtpSettings &values);
 
 // Writes the four scrambled lines with CR LF so that the old file stays
-// whole until the new one is complete (platform::ReplaceFile), owner-only.
+// whole until the new one is complete (platform::WriteWholeFile), owner-only.
 // Values that FindStorageProblem rejects are refused before anything is
 // written.
 SettingsResult WriteSettingsFile(const std::filesystem::path &file, const FtpSettings &values);
