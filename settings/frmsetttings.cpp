@@ -107,7 +107,7 @@ void frmSetttings::buildControls()
 
 std::filesystem::path frmSetttings::settingsFile() const
 {
-    return settings::SettingsFilePath(ToPath(m_context.appFolder));
+    return settings::SettingsFilePath(ToPath(m_context.settingsFolderOrApp()));
 }
 
 std::array<QLineEdit *, 4> frmSetttings::fields() const

@@ -145,9 +145,9 @@ Failure SettingsResult::failure() const
     return {errors::kApplicationDefined, "No failure"};
 }
 
-std::filesystem::path SettingsFilePath(const std::filesystem::path &appFolder)
+std::filesystem::path SettingsFilePath(const std::filesystem::path &folder)
 {
-    return appFolder / kSettingsFileName;
+    return folder / kSettingsFileName;
 }
 
 SettingsResult ReadSettingsFile(const std::filesystem::path &file, FtpSettings &values)

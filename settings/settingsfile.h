@@ -84,8 +84,9 @@ struct SettingsResult
     Failure failure() const;
 };
 
-// The settings file inside the application folder.
-std::filesystem::path SettingsFilePath(const std::filesystem::path &appFolder);
+// The settings file inside `folder` (the application folder of a copy its
+// user can write, see AppContext::settingsFolder).
+std::filesystem::path SettingsFilePath(const std::filesystem::path &folder);
 
 // Reads the file line by line (CR LF, LF or CR): lines 1 to 4 go, unscrambled,
 // into the fields in order; later lines are ignored; a field whose line is

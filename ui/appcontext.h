@@ -14,9 +14,16 @@ class UserDialogs;
 struct AppContext
 {
     UserDialogs *dialogs = nullptr;
-    // Folder of the program, mencoder, fix and the settings file; no
+    // Folder of the program, mencoder and fix; no
     // trailing separator.
     QString appFolder;
+    // Folder of the settings file and of what else the program keeps for its
+    // user between runs; empty means the application folder.
+    QString settingsFolder;
+    QString settingsFolderOrApp() const
+    {
+        return settingsFolder.isEmpty() ? appFolder : settingsFolder;
+    }
     // True when another instance of the program runs for this user.
     std::function<bool()> anotherInstanceRunning;
     // Ends the program at once: no window runs another handler, nothing is

@@ -85,8 +85,8 @@ void UploadJob::ReadSettings()
 {
     settings::FtpSettings values{ToUtf8(strFtpAddress), ToUtf8(strFtpUserName),
                                  ToUtf8(strFtpPassword), ToUtf8(strFtpServerFolder)};
-    const settings::SettingsResult result =
-        settings::ReadSettingsFile(settings::SettingsFilePath(ToPath(m_context.appFolder)), values);
+    const settings::SettingsResult result = settings::ReadSettingsFile(
+        settings::SettingsFilePath(ToPath(m_context.settingsFolderOrApp())), values);
     if (!result.ok())
         throw result.failure();
     strFtpAddress = FromUtf8(values.address);
