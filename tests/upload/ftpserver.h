@@ -47,7 +47,7 @@ public:
     QStringList events();
     int countEvents(const QString &line);
     // Waits for `line` to appear (again: counting those seen) up to timeoutMs.
-    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 5000);
+    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 20000);
 
     // Ends the server at once (SIGKILL), breaking every connection.
     void kill();
