@@ -141,7 +141,8 @@ std::optional<Interrupted> FindInterrupted(ByteSource &input, std::uint64_t bloc
 // included), in the order they are stored.
 std::vector<std::uint64_t> ChunkOffsets(std::span<const std::uint8_t> moov);
 
-// The output of a plan in memory, in place plans included (for tests and fuzzing; the program streams).
+// The output of a plan in memory, in place plans included (for tests and fuzzing; the program
+// streams).
 std::vector<std::uint8_t> Assemble(const Plan &plan, ByteSource &input);
 
 } // namespace vantrel::fix
