@@ -385,12 +385,17 @@ void Output::discard()
 
 bool CanTakeOver(const std::string &tempPath, const Input &input, const std::string &finalPath)
 {
+    // The rename must be sure to succeed once TEMP is rewritten: FINAL's
+    // folder writable, and no folder where FINAL goes (the copy path then
+    // reports it with TEMP untouched).
+    const std::string folderPath = SplitPath(finalPath).first;
     struct stat temp;
     struct stat folder;
+    struct stat final;
     return ::lstat(tempPath.c_str(), &temp) == 0 && S_ISREG(temp.st_mode) && temp.st_nlink == 1
-           && IdFromStat(temp) == input.m_id
-           && ::stat(SplitPath(finalPath).first.c_str(), &folder) == 0
-           && folder.st_dev == temp.st_dev;
+           && IdFromStat(temp) == input.m_id && ::stat(folderPath.c_str(), &folder) == 0
+           && folder.st_dev == temp.st_dev && ::access(folderPath.c_str(), W_OK | X_OK) == 0
+           && (::lstat(finalPath.c_str(), &final) != 0 || !S_ISDIR(final.st_mode));
 }
 
 Outcome RenameInto(const std::string &tempPath, const std::string &finalPath, std::string &error)

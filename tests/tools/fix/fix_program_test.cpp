@@ -433,6 +433,14 @@ TEST_F(FixProgram, RefusesBadInputFitForInPlaceAndLeavesTempAsItWas)
         EXPECT_EQ(ReadAll(m_dir / "bad.mp4.temp"), c.bytes);
         EXPECT_EQ(Listing(m_dir), std::set<std::string>{"bad.mp4.temp"});
     }
+
+    // A folder where FINAL should go is found before TEMP is rewritten.
+    WriteAll(m_dir / "bad.mp4.temp", big);
+    fs::create_directory(m_dir / "bad.mp4");
+    const Result r = RunFix(m_dir, "bad.mp4.temp bad.mp4");
+    EXPECT_EQ(r.code, 1);
+    EXPECT_EQ(r.err, "fix: CANNOT CREATE \"bad.mp4\": IS A DIRECTORY!\n");
+    EXPECT_EQ(ReadAll(m_dir / "bad.mp4.temp"), big);
 }
 
 TEST_F(FixProgram, RefusesAFifoAtOnce)
