@@ -4,8 +4,9 @@
 // given positions, telling whether two paths name the same file, writing the
 // output under a temporary name next to its final place, copying ranges of
 // the input into it (copy_file_range where the system has it), and putting it
-// in place atomically. Failures come back as false plus a message in upper
-// case ending in "!", ready for the user.
+// in place atomically; and for a file that can itself become the output,
+// renaming it or rewriting it in place (inserting a range at its front). Failures come back as
+// false plus a message in upper case ending in "!", ready for the user.
 
 #include <cstddef>
 #include <cstdint>
