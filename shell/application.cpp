@@ -18,6 +18,8 @@ void PrepareApplication()
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setOrganizationName(QStringLiteral("Brenmoor"));
     QApplication::setWindowIcon(AppIcon());
+    // The menu entry's name: the desktop shows the theme's icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.brenmoor.Vantrel"));
     platform::RegisterTahoma();
 }
 
