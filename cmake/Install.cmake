@@ -6,6 +6,8 @@
 
 set(VANTREL_APP_ID "example.brenmoor.Vantrel")
 set(packaging "${CMAKE_SOURCE_DIR}/packaging")
+# The package's name, where GNUInstallDirs would take the project's.
+set(doc "${CMAKE_INSTALL_DATAROOTDIR}/doc/vantrel")
 
 install(TARGETS mencoder fix RUNTIME DESTINATION "${VANTREL_INSTALL_APP_DIR}")
 
@@ -51,9 +53,9 @@ if(VANTREL_BUILD_GUI AND UNIX AND NOT CMAKE_CROSSCOMPILING)
     add_custom_target(vantrel_docs ALL DEPENDS "${compressed}/vantrel.1.gz"
                                                "${compressed}/changelog.gz")
     install(FILES "${compressed}/vantrel.1.gz" DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
-    install(FILES "${compressed}/changelog.gz" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+    install(FILES "${compressed}/changelog.gz" DESTINATION "${doc}")
   endif()
-  install(FILES "${packaging}/copyright" DESTINATION "${CMAKE_INSTALL_DOCDIR}")
+  install(FILES "${packaging}/copyright" DESTINATION "${doc}")
 endif()
 
 # The Debian package (scripts/package): what it needs beyond the files comes
@@ -65,11 +67,11 @@ set(CPACK_PACKAGE_VENDOR "Brenmoor")
 set(CPACK_PACKAGE_VERSION "${PROJECT_VERSION}")
 set(CPACK_PACKAGE_CONTACT "Brenmoor Support <support@brenmoor.example.org>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "prepares video for the web and uploads it over FTP")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION
-    "prepares video for the web and uploads it over FTP
- Vantrel turns a video into an MP4 file (H.264 video, AAC audio) at a frame
- size and bit rates chosen from fixed lists, makes the file ready to play
- while it downloads, and uploads a file to your own web server over FTP.")
+# The summary is the first line of the description; this is the rest.
+set(CPACK_PACKAGE_DESCRIPTION
+    "Vantrel turns a video into an MP4 file (H.264 video, AAC audio) at a frame
+size and bit rates chosen from fixed lists, makes the file ready to play
+while it downloads, and uploads a file to your own web server over FTP.")
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "video")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")

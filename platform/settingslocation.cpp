@@ -25,11 +25,13 @@ std::filesystem::path Resolved(const std::string &folder)
     return path;
 }
 
+#ifndef _WIN32
 std::string Environment(const char *name)
 {
     const char *value = std::getenv(name); // NOLINT(concurrency-mt-unsafe): read at start-up only
     return value ? std::string(value) : std::string();
 }
+#endif
 
 } // namespace
 
@@ -76,7 +78,7 @@ std::string PrepareSettingsFolder(const std::string &appFolder,
 #else
     SettingsPlace place{appFolder, installedAppFolder, Environment("XDG_CONFIG_HOME"),
                         Environment("HOME"), FolderIsWritable(appFolder)};
-    const std::string folder = SettingsFolderFor(place);
+    std::string folder = SettingsFolderFor(place);
     if (folder.empty())
         return {};
     // The parent (~/.config) is made owner-only as well when it is new; an

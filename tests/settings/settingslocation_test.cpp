@@ -15,6 +15,9 @@
 #include <unistd.h>
 #endif
 
+// The settings file of a Windows copy stays beside the program; these are
+// POSIX paths.
+#ifndef _WIN32
 namespace fs = std::filesystem;
 using vantrel::platform::SettingsFolderFor;
 using vantrel::platform::SettingsPlace;
@@ -56,7 +59,6 @@ TEST(SettingsLocation, InstalledCopiesUseTheUsersConfigurationFolder)
         EXPECT_EQ(SettingsFolderFor(c.place), c.expected) << c.what;
 }
 
-#ifndef _WIN32
 class SettingsFolderTest : public ::testing::Test
 {
 protected:
@@ -112,6 +114,5 @@ TEST_F(SettingsFolderTest, ReadOnlyFolderIsNotWritable)
               (m_root / "config" / "vantrel").string());
     fs::permissions(app, fs::perms::owner_all);
 }
-#endif
-
 } // namespace
+#endif
