@@ -588,4 +588,10 @@ TEST_F(EncodingWindowTest, EncodesARealClipFromEndToEnd)
     const qsizetype mdat = head.indexOf("mdat");
     EXPECT_GE(moov, 0);
     EXPECT_LT(moov, mdat);
+
+    // The upload's file dialog opens at the new file.
+    dialogs.chooseFile(std::nullopt);
+    child<QPushButton>("cmdUpload")->click();
+    ASSERT_EQ(dialogs.fileRequests().size(), 2);
+    EXPECT_EQ(dialogs.fileRequests().last().fileName, final);
 }
