@@ -16,6 +16,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QPushButton>
 #include <QTemporaryDir>
 
@@ -223,6 +224,38 @@ TEST_F(TlsTest, ChangedCertificateIsAskedAboutAgain)
     EXPECT_TRUE(questions[0].changed);
     EXPECT_EQ(questions[0].fingerprint, certificate->fingerprint);
     EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
+}
+
+TEST_F(TlsTest, FtpuploadRefusesAnUntrustedCertificateUnlessTrustIsGiven)
+{
+    FtpTestServer server(tlsOptions(QStringLiteral("required")));
+    const QString path = WriteFile(local.path(), QStringLiteral("clip.mp4"), SomeBytes(5000));
+    const QStringList upload{server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, path,
+                             QStringLiteral("clip.mp4")};
+    struct Case
+    {
+        QStringList trust;
+        int exitCode;
+    };
+    const QString plain = certificate->fingerprint.toLower().remove(QLatin1Char(':'));
+    const Case cases[] = {
+        {{}, 1},
+        {{QStringLiteral("--trust"), other->fingerprint}, 1},
+        {{QStringLiteral("--trust"), certificate->fingerprint}, 0},
+        {{QStringLiteral("--trust"), plain}, 0},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.trust.join(QLatin1Char(' ')).toStdString());
+        QProcess tool;
+        tool.start(QStringLiteral(VANTREL_FTPUPLOAD), c.trust + upload);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), c.exitCode);
+        if (c.exitCode != 0) {
+            EXPECT_TRUE(
+                QString::fromUtf8(tool.readAllStandardError()).contains(certificate->fingerprint));
+        }
+    }
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 2);
 }
 
 // The page: the question in the system's form, the trust kept in the
