@@ -53,8 +53,11 @@ std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, v
     std::string_view line(buffer, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
-    if (line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2])
-        && line[3] == ' ' && line[0] >= '4') {
+    const bool finalLine = line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1])
+                           && IsDigit(line[2]) && line[3] == ' ';
+    if (finalLine)
+        outcome->lastReply = std::string(line.substr(0, 300));
+    if (finalLine && line[0] >= '4') {
         // Reports add their own full stop.
         while (line.size() > 4 && (line.back() == '.' || line.back() == ' '))
             line.remove_suffix(1);
@@ -119,6 +122,7 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
         return;
     }
     ApplyCommonOptions(state);
+    state.serverUrl = request.url;
     curl_easy_setopt(state.easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(state.easy, CURLOPT_USERNAME, request.userName.c_str());
     curl_easy_setopt(state.easy, CURLOPT_PASSWORD, request.password.c_str());
@@ -149,6 +153,31 @@ void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
     outcome.readError = reader.error;
     outcome.shortRead = reader.shortRead;
+}
+
+void RunCommand(WorkerThreadState &state, const std::string &command, OperationFlags *operation,
+                TransferOutcome &outcome)
+{
+    CURL *easy = state.easy;
+    if (!easy) {
+        outcome.code = CURLE_SEND_ERROR;
+        return;
+    }
+    // "*": a negative reply is an answer to read here, not a failure of the
+    // request.
+    const std::string quoted = "*" + command;
+    curl_slist *commands = curl_slist_append(nullptr, quoted.c_str());
+    if (!commands) {
+        outcome.code = CURLE_OUT_OF_MEMORY;
+        return;
+    }
+    curl_easy_setopt(easy, CURLOPT_URL, state.serverUrl.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, commands);
+    outcome.lastReply.clear();
+    outcome.code = Perform(easy, operation, outcome);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
+    curl_slist_free_all(commands);
 }
 
 void CloseConnection(WorkerThreadState &state)

@@ -216,7 +216,9 @@ TEST_F(UploadPageTest, UploadsChosenFileAndLaterClicksSendItAgain)
     EXPECT_TRUE(dialogs.fileRequests().isEmpty());
     EXPECT_TRUE(server.waitForEvent(QStringLiteral("QUIT")));
     EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 2);
-    EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED videos/") + name, 2));
+    // Stored beside the final name, then renamed over it.
+    EXPECT_TRUE(
+        server.waitForEvent(QStringLiteral("RENAMED videos/.%1.upload videos/%1").arg(name), 2));
     expectDisplayReset();
 }
 
@@ -237,7 +239,7 @@ TEST_F(UploadPageTest, AnswerNoKeepsTheChoiceForTheNextClick)
     cmdUpload->click();
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
     EXPECT_EQ(dialogs.fileRequests().size(), 1);
-    EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED a.mp4")));
+    EXPECT_TRUE(server.waitForEvent(QStringLiteral("RENAMED .a.mp4.upload a.mp4")));
 }
 
 TEST_F(UploadPageTest, UnsafeInputIsRefusedBeforeAnythingConnects)
@@ -375,7 +377,8 @@ TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage)
     EXPECT_TRUE(percentAtQuestion.startsWith(QStringLiteral("Status: ")));
     EXPECT_NE(percentAtQuestion, QStringLiteral("Status: 100%"));
     EXPECT_FALSE(window->ftpComponent()->IsConnected());
-    EXPECT_FALSE(server.waitForEvent(QStringLiteral("RECEIVED big.mp4"), 1, 300));
+    EXPECT_FALSE(server.waitForEvent(QStringLiteral("RENAMED .big.mp4.upload big.mp4"), 1, 300));
+    EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral("big.mp4"))));
     expectDisplayReset();
 }
 

@@ -27,6 +27,8 @@ FtpTestServer::FtpTestServer(const FtpServerOptions &options)
         arguments << QStringLiteral("--read-limit") << QString::number(options.readLimit);
     if (!options.loginFolder.isEmpty())
         arguments << QStringLiteral("--login-folder") << options.loginFolder;
+    for (const QString &quirk : options.quirks)
+        arguments << QStringLiteral("--quirk") << quirk;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process.waitForStarted(10000)) {

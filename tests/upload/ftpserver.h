@@ -20,6 +20,9 @@ struct FtpServerOptions
     int readLimit = 0;
     // The folder below home where users start; empty for home itself.
     QString loginFolder;
+    // Behaviours of real servers, each a --quirk of tests/upload/ftpserver.py
+    // ("no-rename", "drop-after=65536", ...).
+    QStringList quirks;
 };
 
 class FtpTestServer
