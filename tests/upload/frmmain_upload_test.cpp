@@ -513,5 +513,43 @@ TEST_F(UploadPageTest, CancelClickIsHandledPromptlyDuringTransfer)
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kSuccess}));
 }
 
+TEST_F(UploadPageTest, YesAfterTheLastByteStillAbortsBeforeTheFileIsReplaced)
+{
+    // The server confirms a stored file 2 s late: the question comes while
+    // every byte is out and the reply is awaited.
+    FtpServerOptions options;
+    options.quirks = QStringList{QStringLiteral("slow-226")};
+    FtpTestServer server(options);
+    writeSettings(server, QString());
+    const QByteArray old = "the good copy";
+    {
+        QFile file(server.pathInHome(QStringLiteral("late.mp4")));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(old);
+    }
+    const QString path = makeFile(QStringLiteral("late.mp4"), RandomBytes(200 * 1024, 21));
+    bool clicked = false;
+    onProgress([&](std::int64_t sent, std::int64_t total) {
+        if (!clicked && sent == total) {
+            clicked = true;
+            cmdCancelUpload->click();
+        }
+    });
+    QString percentAtQuestion;
+    chooseAndConfirm(path);
+    dialogs.answer(vbYes, [&] { percentAtQuestion = lblPercent->text(); });
+    dialogs.answer(vbOK);
+    cmdUpload->click();
+
+    EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kAborted}));
+    EXPECT_EQ(percentAtQuestion, QStringLiteral("Status: 100%"));
+    // The abort is the truth: the old file stands and nothing is left beside it.
+    EXPECT_TRUE(server.waitForEvent(QStringLiteral("DELETED .late.mp4.upload"), 1, 15000));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("late.mp4"))), old);
+    EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral(".late.mp4.upload"))));
+    EXPECT_EQ(server.countEvents(QStringLiteral("RENAMED .late.mp4.upload late.mp4")), 0);
+    expectDisplayReset();
+}
+
 } // namespace
 } // namespace vantrel::test
