@@ -385,7 +385,8 @@ TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly)
     EXPECT_LT(sinceCancel.elapsed(), 10000); // the whole transfer would take far longer
     EXPECT_EQ(recorder.completions, 1);
     EXPECT_LT(recorder.progress.back().sent, recorder.progress.back().total);
-    EXPECT_FALSE(server.waitForEvent(QStringLiteral("RECEIVED big.mp4"), 1, 300));
+    EXPECT_FALSE(server.waitForEvent(QStringLiteral("RENAMED .big.mp4.upload big.mp4"), 1, 300));
+    EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral("big.mp4"))));
 }
 
 TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer)

@@ -43,6 +43,9 @@ struct FtpServerOptions
     QString tlsMax = QStringLiteral("1.3");
     // Data connections must resume the control connection's TLS session.
     bool sslReuse = false;
+    // Behaviours of real servers, each a --quirk of tests/upload/ftpserver.py
+    // ("no-rename", "drop-after=65536", ...).
+    QStringList quirks;
 };
 
 class FtpTestServer
