@@ -173,7 +173,7 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
     child<QPushButton>("cmdUpload")->click();
-    ASSERT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED first.flv")));
+    ASSERT_TRUE(server.waitForEvent(QStringLiteral("RENAMED .first.flv.upload first.flv")));
 
     // A No keeps the dropped file chosen and sends nothing.
     dialogs.clear();
@@ -182,7 +182,8 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
     EXPECT_EQ(dialogs.boxTexts(), QStringList{kUploadQuestion});
     EXPECT_EQ(child<QLabel>("lblSelectedFile")->text(), second);
     EXPECT_EQ(child<QLabel>("lblSelectedFileTitle")->text(), QStringLiteral("second clip.mp4"));
-    EXPECT_EQ(server.countEvents(QStringLiteral("RECEIVED second clip.mp4")), 0);
+    EXPECT_EQ(server.countEvents(QStringLiteral("RENAMED .second clip.mp4.upload second clip.mp4")),
+              0);
 
     dialogs.clear();
     dialogs.answer(vbYes);
@@ -190,7 +191,8 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
     ASSERT_TRUE(drop(page("Frame4"), {QUrl::fromLocalFile(second)}));
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
     EXPECT_TRUE(dialogs.fileRequests().isEmpty());
-    EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED second clip.mp4")));
+    EXPECT_TRUE(
+        server.waitForEvent(QStringLiteral("RENAMED .second clip.mp4.upload second clip.mp4")));
     QFile sent(server.pathInHome(QStringLiteral("second clip.mp4")));
     ASSERT_TRUE(sent.open(QIODevice::ReadOnly));
     EXPECT_EQ(sent.readAll(), QByteArray(7000, 'b'));
