@@ -159,7 +159,11 @@ def main():
                 self.close()
                 control.close()
 
-        handle_read_event = handle_read
+        # pyftpdlib binds reading to handle_read_event itself; over TLS that
+        # event must stay with the TLS layer (it runs the handshake first),
+        # so drop-after works on plain connections only.
+        if not tls:
+            handle_read_event = handle_read
 
         def handle_close(self):
             if "slow-226" in quirks and self.receive and not self._held:
