@@ -129,6 +129,15 @@ def main():
                     return
                 self.secured = True
                 super().handle_ssl_established()
+
+            def handle_read(self):
+                # One read takes at most one TLS record; what OpenSSL holds
+                # already would wait for the socket to become readable again,
+                # and be lost when the client closes first.
+                super().handle_read()
+                while (not self._closed and isinstance(self.socket, SSL.Connection)
+                       and self.socket.pending() > 0):
+                    super().handle_read()
         DataHandler = SecureDataHandler
     DataHandler.ac_in_buffer_size = args.buffer
     if args.read_limit > 0:
