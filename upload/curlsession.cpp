@@ -59,8 +59,11 @@ std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, v
     std::string_view line(buffer, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
-    if (line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1]) && IsDigit(line[2])
-        && line[3] == ' ' && line[0] >= '4') {
+    const bool finalLine = line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1])
+                           && IsDigit(line[2]) && line[3] == ' ';
+    if (finalLine)
+        outcome->lastReply = std::string(line.substr(0, 300));
+    if (finalLine && line[0] >= '4') {
         // Reports add their own full stop.
         while (line.size() > 4 && (line.back() == '.' || line.back() == ' '))
             line.remove_suffix(1);
@@ -155,11 +158,53 @@ void ApplyTlsOptions(WorkerThreadState &state, const LoginRequest &request)
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &state.certificate);
 }
 
+// The multi handle an easy handle of ours runs in, kept as its private
+// pointer: it holds the connection from one request to the next.
+CURLM *MultiOf(CURL *easy)
+{
+    void *multi = nullptr;
+    curl_easy_getinfo(easy, CURLINFO_PRIVATE, &multi);
+    return multi;
+}
+
+// Runs one request to its end. Not curl_easy_perform: between the passive
+// reply and the data connection, libcurl sometimes reports no socket to wait
+// on and then sleeps out its full one-second wait (curl_easy_perform waits
+// up to 1000 ms at a time). Here a wait lasts at most kLongestWaitMs; while
+// data moves, libcurl's sockets wake it at once anyway.
+CURLcode RunToEnd(CURL *easy)
+{
+    constexpr int kLongestWaitMs = 10;
+    CURLM *multi = MultiOf(easy);
+    if (!multi || curl_multi_add_handle(multi, easy) != CURLM_OK)
+        return CURLE_FAILED_INIT;
+    CURLcode result = CURLE_OK;
+    int running = 1;
+    while (running > 0) {
+        if (curl_multi_perform(multi, &running) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+        if (running > 0
+            && curl_multi_poll(multi, nullptr, 0, kLongestWaitMs, nullptr) != CURLM_OK) {
+            result = CURLE_OUT_OF_MEMORY;
+            break;
+        }
+    }
+    int left = 0;
+    while (const CURLMsg *message = curl_multi_info_read(multi, &left)) {
+        if (message->msg == CURLMSG_DONE && message->easy_handle == easy)
+            result = message->data.result;
+    }
+    curl_multi_remove_handle(multi, easy);
+    return result;
+}
+
 CURLcode Perform(CURL *easy, OperationFlags *operation, TransferOutcome &outcome)
 {
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, operation);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &outcome);
-    const CURLcode code = curl_easy_perform(easy);
+    const CURLcode code = RunToEnd(easy);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, nullptr);
     return code;
@@ -178,12 +223,16 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
 {
     CloseConnection(state);
     state.easy = curl_easy_init();
-    if (!state.easy) {
+    CURLM *multi = state.easy ? curl_multi_init() : nullptr;
+    if (!multi) {
+        CloseConnection(state);
         outcome.code = CURLE_OUT_OF_MEMORY;
         return;
     }
+    curl_easy_setopt(state.easy, CURLOPT_PRIVATE, multi);
     ApplyCommonOptions(state);
     ApplyTlsOptions(state, request);
+    state.serverUrl = request.url;
     curl_easy_setopt(state.easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(state.easy, CURLOPT_USERNAME, request.userName.c_str());
     curl_easy_setopt(state.easy, CURLOPT_PASSWORD, request.password.c_str());
@@ -233,11 +282,40 @@ void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std
     outcome.shortRead = reader.shortRead;
 }
 
+void RunCommand(WorkerThreadState &state, const std::string &command, OperationFlags *operation,
+                TransferOutcome &outcome)
+{
+    CURL *easy = state.easy;
+    if (!easy) {
+        outcome.code = CURLE_SEND_ERROR;
+        return;
+    }
+    // "*": a negative reply is an answer to read here, not a failure of the
+    // request.
+    const std::string quoted = "*" + command;
+    curl_slist *commands = curl_slist_append(nullptr, quoted.c_str());
+    if (!commands) {
+        outcome.code = CURLE_OUT_OF_MEMORY;
+        return;
+    }
+    curl_easy_setopt(easy, CURLOPT_URL, state.serverUrl.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, commands);
+    outcome.lastReply.clear();
+    outcome.code = Perform(easy, operation, outcome);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
+    curl_slist_free_all(commands);
+}
+
 void CloseConnection(WorkerThreadState &state)
 {
     if (state.easy) {
+        CURLM *multi = MultiOf(state.easy);
         curl_easy_cleanup(state.easy);
         state.easy = nullptr;
+        // Closes the connection it holds, with a QUIT when it is in order.
+        if (multi)
+            curl_multi_cleanup(multi);
     }
 }
 

@@ -54,6 +54,11 @@ struct WorkerThreadState
     long stallTimeout = 60;
     // libcurl's TLS set-up refers to it for as long as the handle lives.
     CertificateCheck certificate;
+    // "ftp://host:port/" of the login.
+    std::string serverUrl;
+    // A temporary file on the server that an ended upload left behind and
+    // that is still to be deleted; empty when there is none.
+    std::string leftover;
     // The last login, and the transfers made over it.
     LoginRequest login;
     int transfersSinceLogin = 0;
@@ -76,6 +81,12 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
 // stores a truncated file, and some servers confirm it all the same).
 void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std::int64_t size,
           OperationFlags *operation, TransferOutcome &outcome);
+
+// Sends one FTP command over the connection (a new one, logged in again,
+// when libcurl has closed it) and keeps the reply in outcome.lastReply; a
+// negative reply is not a failure here, only a broken connection is.
+void RunCommand(WorkerThreadState &state, const std::string &command, OperationFlags *operation,
+                TransferOutcome &outcome);
 
 // Closes the control connection: libcurl says QUIT when the connection is
 // still in order, and simply closes it after a broken transfer.

@@ -8,6 +8,7 @@
 #include "upload/ftpaddress.h"
 #include "upload/ftperrors.h"
 #include "upload/progressticker.h"
+#include "upload/remotetransfer.h"
 #include "upload/workerqueue.h"
 
 #include <QEventLoop>
@@ -64,7 +65,7 @@ struct UploadPlan
 {
     std::shared_ptr<std::FILE> file;
     std::int64_t total = 0;
-    std::string url;
+    upload::RemoteTarget target;
 };
 
 std::FILE *OpenForReading(const QString &path)
@@ -117,7 +118,10 @@ class FtpClient::Private
 public:
     explicit Private(FtpClient *owner)
         : q(owner)
-        , queue(std::make_unique<upload::WorkerQueue>([this] { upload::CloseConnection(worker); }))
+        , queue(std::make_unique<upload::WorkerQueue>([this] {
+            upload::RemoveLeftover(worker);
+            upload::CloseConnection(worker);
+        }))
     {
         upload::InitCurlOnce();
     }
@@ -193,7 +197,18 @@ public:
     void PostClose()
     {
         upload::WorkerThreadState *state = &worker;
-        queue->Post([state] { upload::CloseConnection(*state); });
+        queue->Post([state] {
+            upload::RemoveLeftover(*state);
+            upload::CloseConnection(*state);
+        });
+    }
+
+    // After an upload that did not end whole: its temporary file goes,
+    // without the GUI waiting for it.
+    void PostRemoveLeftover()
+    {
+        upload::WorkerThreadState *state = &worker;
+        queue->Post([state] { upload::RemoveLeftover(*state); });
     }
 
     FtpClient *q;
@@ -256,7 +271,7 @@ public:
                                                  const std::shared_ptr<Operation> &operation,
                                                  const QString &localPath,
                                                  const QString &remotePath, std::int64_t &lastSent);
-    void FinishUpload(Operation &operation, const TransferOutcome &outcome, std::int64_t total,
+    void FinishUpload(Operation &operation, const TransferOutcome &outcome, const UploadPlan &plan,
                       std::int64_t lastSent, const QString &localPath, const QString &remotePath);
 
 private:
@@ -336,7 +351,7 @@ void FtpClient::UploadFile(const QString &localPath, const QString &, const QStr
     if (!outcome)
         throw Failure(upload::kErrCancelled, "The connection was closed");
     d->End();
-    d->FinishUpload(*operation, *outcome, plan.total, lastSent, localPath, remotePath);
+    d->FinishUpload(*operation, *outcome, plan, lastSent, localPath, remotePath);
 }
 
 upload::LoginRequest FtpClient::Private::PrepareLogin(const QString &address,
@@ -377,7 +392,7 @@ UploadPlan FtpClient::Private::PrepareUpload(const QString &localPath, const QSt
     if (!plan.file)
         throw Failure(errors::kPathFileAccessError, "Could not read the local file");
     plan.total = info.size();
-    plan.url = upload::FtpServerUrl(*gui.endpoint) + upload::FtpUrlPath(remote);
+    plan.target = upload::MakeRemoteTarget(upload::FtpServerUrl(*gui.endpoint), remote);
     return plan;
 }
 
@@ -397,7 +412,8 @@ std::optional<TransferOutcome> FtpClient::Private::WaitForUpload(
     ticker.start();
     std::optional<TransferOutcome> outcome =
         Await([plan, operation](upload::WorkerThreadState &state, TransferOutcome &result) {
-            upload::Send(state, plan.url, plan.file.get(), plan.total, &operation->shared, result);
+            upload::SendToTemporary(state, plan.target, plan.file.get(), plan.total,
+                                    &operation->shared, result);
         });
     ticker.stop();
     lastSent = ticker.lastSent();
@@ -405,26 +421,45 @@ std::optional<TransferOutcome> FtpClient::Private::WaitForUpload(
 }
 
 void FtpClient::Private::FinishUpload(Operation &operation, const TransferOutcome &outcome,
-                                      std::int64_t total, std::int64_t lastSent,
+                                      const UploadPlan &plan, std::int64_t lastSent,
                                       const QString &localPath, const QString &remotePath)
 {
-    if (!operation.cancelled && !operation.disconnected && outcome.code == CURLE_OK
-        && lastSent != total) {
-        // The last event: everything sent and confirmed.
-        if (!RaiseProgress(operation, localPath, remotePath, total, total))
+    const bool whole = upload::WholeFileSent(outcome);
+    if (!operation.cancelled && !operation.disconnected && whole && lastSent != plan.total) {
+        // The last event: everything sent and confirmed. A cancel answered
+        // here still lands before the file is put in place.
+        if (!RaiseProgress(operation, localPath, remotePath, plan.total, plan.total))
             return;
     }
+    if (operation.cancelled || operation.disconnected || !whole)
+        PostRemoveLeftover();
     if (operation.cancelled) {
         emit q->TransferComplete(localPath, remotePath, 0);
         return;
     }
     if (operation.disconnected)
         throw Failure(upload::kErrCancelled, "Upload stopped: the connection was closed");
-    if (outcome.code != CURLE_OK) {
-        if (!upload::KeepsConnection(outcome.code))
+    if (!whole) {
+        if (outcome.code != CURLE_OK && !upload::KeepsConnection(outcome.code))
             gui.connected = false;
         throw upload::DescribeOutcome(outcome);
     }
+    // Only now is the file on the server replaced: no event is raised while
+    // it happens, so no cancel question can be open meanwhile.
+    Begin();
+    const std::optional<TransferOutcome> placed =
+        Await([target = plan.target](upload::WorkerThreadState &state, TransferOutcome &result) {
+            upload::PutInPlace(state, target, result);
+        });
+    if (!placed)
+        throw Failure(upload::kErrCancelled, "The connection was closed");
+    End();
+    if (placed->code != CURLE_OK) {
+        gui.connected = false;
+        throw upload::DescribeOutcome(*placed);
+    }
+    if (!placed->placementFailure.empty())
+        throw upload::DescribeOutcome(*placed);
     emit q->TransferComplete(localPath, remotePath, 0);
 }
 

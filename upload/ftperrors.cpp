@@ -8,6 +8,13 @@ namespace vantrel::upload {
 
 namespace {
 
+std::string WithoutFullStop(std::string text)
+{
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
+        text.pop_back();
+    return text;
+}
+
 // The server's own words where it gave any, else `number` with `otherwise`.
 Failure ServerSaid(const TransferOutcome &outcome, std::int32_t number, const char *otherwise)
 {
@@ -27,6 +34,10 @@ std::optional<Failure> DescribeConnection(const TransferOutcome &outcome)
     case CURLE_LOGIN_DENIED:
         return Failure(kErrLoginFailure, "Login denied");
     case CURLE_OPERATION_TIMEDOUT:
+        // libcurl ends with a timeout on a 421 ("service not available")
+        // too: then the server did answer, and its words say why.
+        if (outcome.negativeReply.rfind("421", 0) == 0)
+            return Failure(kErrServerReply, outcome.negativeReply);
         return Failure(kErrTimeout, "Server not responding");
     case CURLE_URL_MALFORMAT:
         return Failure(kErrBadAddress, "Invalid server address");
@@ -52,13 +63,22 @@ std::optional<Failure> DescribeTransfer(const TransferOutcome &outcome)
     case CURLE_QUOTE_ERROR:
     case CURLE_FTP_COULDNT_SET_TYPE:
         return ServerSaid(outcome, kErrServerReply, "Server refused the file");
+    case CURLE_PARTIAL_FILE:
+        // The data went out and the server refused to keep it ("451 ...").
+        return ServerSaid(outcome, kErrConnectionLost, "Connection to server lost");
     case CURLE_SEND_ERROR:
     case CURLE_RECV_ERROR:
     case CURLE_GOT_NOTHING:
-    case CURLE_PARTIAL_FILE:
         return Failure(kErrConnectionLost, "Connection to server lost");
     case CURLE_FTP_WEIRD_PASV_REPLY:
     case CURLE_FTP_WEIRD_227_FORMAT:
+        // The last negative reply may be an earlier one ("500 EPSV not
+        // understood") that libcurl went past; the passive reply is what
+        // failed.
+        if (outcome.lastReply.empty())
+            return Failure(kErrCannotConnect, "Unreadable passive-mode reply from server");
+        return Failure(kErrCannotConnect, "Unreadable passive-mode reply from server: "
+                                              + WithoutFullStop(outcome.lastReply));
     case CURLE_FTP_CANT_GET_HOST:
     case CURLE_FTP_PORT_FAILED:
     case CURLE_FTP_ACCEPT_FAILED:
@@ -75,6 +95,8 @@ std::optional<Failure> DescribeTransfer(const TransferOutcome &outcome)
 
 Failure DescribeOutcome(const TransferOutcome &outcome)
 {
+    if (!outcome.placementFailure.empty())
+        return {kErrServerReply, outcome.placementFailure};
     if (outcome.readError)
         return {errors::kPathFileAccessError, "Could not read the local file"};
     if (outcome.shortRead)
@@ -105,6 +127,23 @@ bool KeepsConnection(CURLcode code)
         return true;
     default:
         return false;
+    }
+}
+
+bool ServerStillAnswers(const TransferOutcome &outcome)
+{
+    switch (outcome.code) {
+    case CURLE_ABORTED_BY_CALLBACK:
+        return true;
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_COULDNT_RESOLVE_HOST:
+        return false;
+    default:
+        return !outcome.negativeReply.empty();
     }
 }
 

@@ -35,6 +35,11 @@ struct TransferOutcome
     // The server's last negative reply line without its closing full stop
     // ("550 No such file or directory"), if there was one.
     std::string negativeReply;
+    // The server's last reply line of any kind, as it came ("227 ...").
+    std::string lastReply;
+    // Set when the transfer went through but the file could not be put in
+    // place on the server: the description for the user.
+    std::string placementFailure;
     bool readError = false;
     bool shortRead = false;
     // The SHA-256 fingerprint of a server certificate that failed its check.
@@ -46,5 +51,10 @@ Failure DescribeOutcome(const TransferOutcome &outcome);
 
 // Whether libcurl keeps the control connection usable after `code`.
 bool KeepsConnection(CURLcode code);
+
+// Whether the server was still there to answer when the operation ended (it
+// replied, or the user stopped it), so that a clean-up on a new connection
+// can be tried; not after a lost connection or a silent server.
+bool ServerStillAnswers(const TransferOutcome &outcome);
 
 } // namespace vantrel::upload

@@ -11,11 +11,12 @@ its own, never as the system's service. Without the package (no network) its
 rows are left out with a note.
 """
 
-import glob
 import os
 import socket
 import subprocess
 import time
+
+from daemons import free_port, unpack_daemon
 
 USER, PASSWORD = "tester", "secret"
 
@@ -29,12 +30,6 @@ def make_certificate(folder):
     out = subprocess.run(["openssl", "x509", "-noout", "-fingerprint", "-sha256", "-in", cert],
                          check=True, capture_output=True, text=True).stdout
     return cert, key, out.strip().split("=", 1)[1]
-
-
-def free_port():
-    with socket.socket() as s:
-        s.bind(("127.0.0.1", 0))
-        return s.getsockname()[1]
 
 
 def start_pyftpdlib(server_script, home, cert, key):
@@ -52,14 +47,10 @@ def start_pyftpdlib(server_script, home, cert, key):
 
 def unpack_vsftpd(folder):
     """The vsftpd binary and the library folder it needs, or None."""
-    root = os.path.join(folder, "root")
-    os.makedirs(root, exist_ok=True)
-    got = subprocess.run(["apt-get", "download", "vsftpd", "libwrap0"], cwd=folder,
-                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    if got.returncode != 0:
+    try:
+        root = unpack_daemon("vsftpd", folder)
+    except RuntimeError:
         return None
-    for deb in glob.glob(os.path.join(folder, "*.deb")):
-        subprocess.run(["dpkg", "-x", deb, root], check=True)
     binary = os.path.join(root, "usr", "sbin", "vsftpd")
     if not os.access(binary, os.X_OK):
         return None

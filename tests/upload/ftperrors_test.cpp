@@ -52,6 +52,44 @@ TEST(DescribeOutcome, EachOutcomeHasItsNumberAndText)
     }
 }
 
+TEST(DescribeOutcome, WhatTheServerSaidIsNotHiddenBehindAnotherText)
+{
+    struct Case // NOLINT(clang-analyzer-optin.performance.Padding): read as a table
+    {
+        CURLcode code;
+        std::string negativeReply;
+        std::string lastReply;
+        std::int32_t number;
+        std::string text;
+    };
+    const Case cases[] = {
+        // libcurl reports a 421 as a timeout.
+        {CURLE_OPERATION_TIMEDOUT, "421 Please reconnect using TLS security mechanisms", "",
+         kErrServerReply, "421 Please reconnect using TLS security mechanisms"},
+        {CURLE_OPERATION_TIMEDOUT, "550 Earlier refusal", "", kErrTimeout, "Server not responding"},
+        // The refusal after the data went out.
+        {CURLE_PARTIAL_FILE, "451 Local error", "451 Local error.", kErrServerReply,
+         "451 Local error"},
+        {CURLE_PARTIAL_FILE, "", "", kErrConnectionLost, "Connection to server lost"},
+        // The passive reply failed, not the EPSV that libcurl went past.
+        {CURLE_FTP_WEIRD_227_FORMAT, "500 EPSV not understood", "227 Entering Passive Mode (1,2).",
+         kErrCannotConnect,
+         "Unreadable passive-mode reply from server: 227 Entering Passive Mode (1,2)"},
+        {CURLE_FTP_WEIRD_PASV_REPLY, "", "", kErrCannotConnect,
+         "Unreadable passive-mode reply from server"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        TransferOutcome outcome;
+        outcome.code = c.code;
+        outcome.negativeReply = c.negativeReply;
+        outcome.lastReply = c.lastReply;
+        const Failure failure = DescribeOutcome(outcome);
+        EXPECT_EQ(failure.number(), c.number);
+        EXPECT_EQ(failure.description(), c.text);
+    }
+}
+
 TEST(DescribeOutcome, LocalFileProblemsComeFirst)
 {
     TransferOutcome outcome;

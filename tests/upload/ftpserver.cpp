@@ -60,6 +60,8 @@ FtpTestServer::FtpTestServer(const FtpServerOptions &options)
                   << options.certificate.keyFile << QStringLiteral("--tls-max") << options.tlsMax;
     if (options.sslReuse)
         arguments << QStringLiteral("--ssl-reuse");
+    for (const QString &quirk : options.quirks)
+        arguments << QStringLiteral("--quirk") << quirk;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
     if (!m_process.waitForStarted(10000)) {

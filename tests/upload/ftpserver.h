@@ -43,6 +43,9 @@ struct FtpServerOptions
     QString tlsMax = QStringLiteral("1.3");
     // Data connections must resume the control connection's TLS session.
     bool sslReuse = false;
+    // Behaviours of real servers, each a --quirk of tests/upload/ftpserver.py
+    // ("no-rename", "drop-after=65536", ...).
+    QStringList quirks;
 };
 
 class FtpTestServer
@@ -70,7 +73,7 @@ public:
     QStringList events();
     int countEvents(const QString &line);
     // Waits for `line` to appear (again: counting those seen) up to timeoutMs.
-    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 5000);
+    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 20000);
 
     // Ends the server at once (SIGKILL), breaking every connection.
     void kill();

@@ -4,11 +4,11 @@
 Listens on 127.0.0.1 only, on a free port chosen by the system, and prints
 "PORT <n>" as its first line on standard output. Then one line per event:
 "LOGIN <user>", "RECEIVED <path>" (a file stored whole), "INCOMPLETE <path>"
-(a transfer broken off), "QUIT". Paths are relative to the home folder, with
-"/" between parts. With TLS, "SECURE LOGIN <user>" follows a login over a
-protected control connection, "SECURE RECEIVED <path>" a file that came over
-a protected data connection, and "REFUSED DATA <reason>" a data connection
-turned away.
+(a transfer broken off), "RENAMED <from> <to>", "DELETED <path>", "QUIT".
+Paths are relative to the home folder, with "/" between parts. With TLS,
+"SECURE LOGIN <user>" follows a login over a protected control connection,
+"SECURE RECEIVED <path>" a file that came over a protected data connection,
+and "REFUSED DATA <reason>" a data connection turned away.
 
 --tls chooses what the server does: "none" (plain FTP), "offered" (AUTH TLS
 answered, clear text allowed), "required" (no login and no data connection
@@ -16,6 +16,16 @@ without TLS) or "implicit" (TLS from the first byte). --cert and --key name
 the certificate and key files (PEM), --tls-max caps the version ("1.2",
 "1.3"), and --ssl-reuse refuses, with 522, a data connection that does not
 resume the control connection's TLS session.
+
+Each --quirk makes the server behave like some real ones do:
+  size-wrong     SIZE reports one byte less than the file holds
+  no-overwrite   RNTO onto an existing file is refused (550)
+  no-rename      RNFR is not implemented (502)
+  451-after-data the whole file is stored, then 451 instead of 226
+  slow-226       the reply after a stored file comes 2 s late
+  drop-after=N   both connections are cut once N bytes of a file came in
+  bad-pasv       EPSV is not understood and the PASV reply is malformed
+  421-login      USER gets "421 Please reconnect using TLS security mechanisms"
 
 Ends by itself when standard input is closed (the process that started it
 has gone) or when the time limit has passed.
@@ -72,6 +82,8 @@ def main():
     parser.add_argument("--tls-max", choices=["1.2", "1.3"], default="1.3")
     parser.add_argument("--ssl-reuse", action="store_true",
                         help="data connections must resume the control connection's TLS session")
+    parser.add_argument("--quirk", action="append", default=[],
+                        help="behave like some real servers do (see above)")
     args = parser.parse_args()
 
     sys.stdout.reconfigure(encoding="utf-8", errors="backslashreplace")
@@ -139,6 +151,45 @@ def main():
                        and self.socket.pending() > 0):
                     super().handle_read()
         DataHandler = SecureDataHandler
+    quirks = {}
+    for quirk in args.quirk:
+        name, _, value = quirk.partition("=")
+        quirks[name] = value
+
+    class QuirkyDataHandler(DataHandler):
+        _held = False
+
+        def handle_read(self):
+            super().handle_read()
+            limit = quirks.get("drop-after")
+            if limit is not None and self.receive and self.tot_bytes_received >= int(limit):
+                self._resp = None
+                control = self.cmd_channel
+                self.close()
+                control.close()
+
+        if not tls:
+            # With TLS, the handshake is read first (SSLConnection's own
+            # handle_read_event), then handle_read.
+            handle_read_event = handle_read
+
+        def handle_close(self):
+            if "slow-226" in quirks and self.receive and not self._held:
+                self._held = True
+                self.del_channel()
+                self.ioloop.call_later(2.0, lambda: DataHandler.handle_close(self),
+                                       _errback=self.handle_error)
+                return
+            super().handle_close()
+            if "451-after-data" in quirks and self.receive:
+                self.cmd_channel.push("451 Local error: the file could not be written.\r\n")
+
+        def close(self):
+            if "451-after-data" in quirks and self.receive and self.transfer_finished:
+                self._resp = None
+            super().close()
+
+    DataHandler = QuirkyDataHandler
     DataHandler.ac_in_buffer_size = args.buffer
     if args.read_limit > 0:
         DataHandler.ac_in_buffer_size = min(args.buffer, 16384)
@@ -175,6 +226,54 @@ def main():
         def ftp_QUIT(self, line):
             say("QUIT")
             return super().ftp_QUIT(line)
+
+        def ftp_USER(self, line):
+            if "421-login" in quirks:
+                self.respond("421 Please reconnect using TLS security mechanisms.")
+                self.close_when_done()
+                return
+            return super().ftp_USER(line)
+
+        def ftp_SIZE(self, path):
+            if "size-wrong" in quirks and os.path.isfile(path):
+                self.respond("213 %d" % max(0, os.path.getsize(path) - 1))
+                return
+            return super().ftp_SIZE(path)
+
+        def ftp_RNFR(self, path):
+            if "no-rename" in quirks:
+                self.respond("502 Command not implemented.")
+                return
+            return super().ftp_RNFR(path)
+
+        def ftp_RNTO(self, path):
+            if "no-overwrite" in quirks and self._rnfr and os.path.lexists(path):
+                self._rnfr = None
+                self.respond("550 File exists.")
+                return
+            source = self._rnfr
+            done = super().ftp_RNTO(path)
+            if done:
+                say("RENAMED %s %s" % (relative(source), relative(path)))
+            return done
+
+        def ftp_DELE(self, path):
+            done = super().ftp_DELE(path)
+            if done:
+                say("DELETED " + relative(path))
+            return done
+
+        def ftp_EPSV(self, line):
+            if "bad-pasv" in quirks:
+                self.respond("500 EPSV not understood.")
+                return
+            return super().ftp_EPSV(line)
+
+        def ftp_PASV(self, line):
+            if "bad-pasv" in quirks:
+                self.respond("227 Entering Passive Mode (127,0,0,1).")
+                return
+            return super().ftp_PASV(line)
 
     Handler.authorizer = authorizer
     Handler.dtp_handler = DataHandler

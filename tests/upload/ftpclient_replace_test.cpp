@@ -1,0 +1,196 @@
+// The FTP client against a real server on 127.0.0.1 that behaves like some
+// real ones do: the file on the site is replaced only by a whole new one, and
+// each failure says what happened.
+
+#include "common/failure.h"
+#include "tests/upload/ftpserver.h"
+#include "upload/ftpclient.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <string>
+
+namespace vantrel::test {
+namespace {
+
+const QString kOld = QStringLiteral("movie.mp4");
+const QString kTemporary = QStringLiteral(".movie.mp4.upload");
+const QByteArray kOldBytes = "the good copy already on the site";
+
+QByteArray RandomBytes(qsizetype size, quint32 seed)
+{
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator(seed).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
+}
+
+void Write(const QString &path, const QByteArray &bytes)
+{
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray Read(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+std::string FailureOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const Failure &failure) {
+        return failure.description();
+    }
+    return "<no failure>";
+}
+
+class FtpReplaceTest : public ::testing::Test
+{
+protected:
+    // A server with the quirks, holding the old file.
+    std::unique_ptr<FtpTestServer> start(const QStringList &quirks, int readLimit = 0)
+    {
+        FtpServerOptions options;
+        options.quirks = quirks;
+        options.readLimit = readLimit;
+        auto server = std::make_unique<FtpTestServer>(options);
+        Write(server->pathInHome(kOld), kOldBytes);
+        return server;
+    }
+
+    void SetUp() override
+    {
+        QObject::connect(&client, &FtpClient::TransferProgress, &client,
+                         [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
+                                std::int64_t total, bool *cancel) {
+                             ++events;
+                             if (onProgress)
+                                 onProgress(sent, total, cancel);
+                         });
+        QObject::connect(&client, &FtpClient::TransferComplete, &client,
+                         [this](const QString &, const QString &, std::int32_t) { ++completions; });
+    }
+
+    std::string upload(FtpTestServer &server, const QByteArray &bytes)
+    {
+        Write(localPath, bytes);
+        return FailureOf([&] {
+            client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21,
+                           true);
+            client.UploadFile(localPath, QString(), kOld);
+        });
+    }
+
+    QTemporaryDir local;
+    QString localPath = QDir(local.path()).filePath(QStringLiteral("new.mp4"));
+    FtpClient client;
+    int events = 0;
+    int completions = 0;
+    std::function<void(std::int64_t sent, std::int64_t total, bool *cancel)> onProgress;
+};
+
+TEST_F(FtpReplaceTest, WholeUploadReplacesTheFileAndLeavesNothingBeside)
+{
+    const struct
+    {
+        const char *quirk; // none, or a server that renames only onto a free name
+        const char *deleted;
+    } cases[] = {{"", nullptr}, {"no-overwrite", "DELETED movie.mp4"}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quirk);
+        auto server = start(QString::fromLatin1(c.quirk).split(u' ', Qt::SkipEmptyParts));
+        // What a killed run left: overwritten, never piled up.
+        Write(server->pathInHome(kTemporary), "a killed run's part");
+        const QByteArray bytes = RandomBytes(700 * 1024 + 3, 1);
+        EXPECT_EQ(upload(*server, bytes), "<no failure>");
+        EXPECT_EQ(Read(server->pathInHome(kOld)), bytes);
+        EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
+        EXPECT_TRUE(server->waitForEvent(QStringLiteral("RENAMED .movie.mp4.upload movie.mp4")));
+        EXPECT_EQ(server->countEvents(QStringLiteral("DELETED movie.mp4")), c.deleted ? 1 : 0);
+        EXPECT_EQ(server->countEvents(QStringLiteral("RECEIVED movie.mp4")), 0);
+        client.Disconnect();
+    }
+    EXPECT_EQ(completions, 2);
+}
+
+TEST_F(FtpReplaceTest, FailedUploadsLeaveTheOldFileAndSayWhy)
+{
+    const QByteArray bytes = RandomBytes(3 << 20, 2);
+    const struct
+    {
+        const char *quirk;
+        std::string failure;
+        bool temporaryRemoved; // false: the connection broke, the next upload overwrites it
+    } cases[] = {
+        {"drop-after=1048576", "Connection to server lost", false},
+        {"size-wrong",
+         "The upload is incomplete: the server holds " + std::to_string(bytes.size() - 1) + " of "
+             + std::to_string(bytes.size()) + " bytes",
+         true},
+        {"no-rename", "The server cannot rename files, so the file on the server was not replaced",
+         true},
+        {"451-after-data", "451 Local error: the file could not be written", true},
+        {"bad-pasv",
+         "Unreadable passive-mode reply from server: 227 Entering Passive Mode (127,0,0,1)", false},
+        {"421-login", "421 Please reconnect using TLS security mechanisms", false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quirk);
+        auto server = start({QString::fromLatin1(c.quirk)});
+        EXPECT_EQ(upload(*server, bytes), c.failure);
+        EXPECT_EQ(Read(server->pathInHome(kOld)), kOldBytes);
+        if (c.temporaryRemoved) {
+            EXPECT_TRUE(server->waitForEvent(QStringLiteral("DELETED .movie.mp4.upload")));
+            EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
+        }
+        EXPECT_EQ(server->countEvents(QStringLiteral("DELETED movie.mp4")), 0);
+        client.Disconnect();
+    }
+    EXPECT_EQ(completions, 0);
+}
+
+TEST_F(FtpReplaceTest, CancelLandsBeforeTheFileIsReplaced)
+{
+    // Cancelled while data moves, and after the last byte while the server
+    // has not confirmed it yet (its reply comes 2 s late).
+    const struct
+    {
+        const char *quirk;
+        bool afterLastByte;
+    } cases[] = {{"", false}, {"slow-226", true}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quirk);
+        auto server = start(QString::fromLatin1(c.quirk).split(u' ', Qt::SkipEmptyParts), 8 << 20);
+        bool cancelled = false;
+        onProgress = [&](std::int64_t sent, std::int64_t total, bool *cancel) {
+            if (!cancelled && sent > 0 && (sent == total) == c.afterLastByte) {
+                *cancel = true;
+                cancelled = true;
+            }
+        };
+        completions = 0;
+        const QByteArray bytes = RandomBytes(c.afterLastByte ? 256 * 1024 : 16 << 20, 3);
+        EXPECT_EQ(upload(*server, bytes), "<no failure>");
+        EXPECT_TRUE(cancelled);
+        EXPECT_EQ(completions, 1);
+        EXPECT_TRUE(server->waitForEvent(QStringLiteral("DELETED .movie.mp4.upload"), 1, 15000));
+        EXPECT_EQ(Read(server->pathInHome(kOld)), kOldBytes);
+        EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
+        EXPECT_EQ(server->countEvents(QStringLiteral("RENAMED .movie.mp4.upload movie.mp4")), 0);
+        client.Disconnect();
+    }
+}
+
+} // namespace
+} // namespace vantrel::test
