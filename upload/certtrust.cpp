@@ -120,12 +120,14 @@ std::string FormatTrustFile(const TrustedCertificates &trusted)
 
 namespace {
 
+constexpr std::size_t kLargestTrustFile = std::size_t{1} << 20;
+
 platform::FileStatus ReadText(const std::filesystem::path &file, std::string &text)
 {
     return platform::ReadFileInPieces(file, [&text](std::string_view piece) {
         text += piece;
         // A trust file is small; anything far larger is not one.
-        return text.size() < 1024 * 1024;
+        return text.size() < kLargestTrustFile;
     });
 }
 

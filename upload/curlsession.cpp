@@ -117,6 +117,9 @@ int CheckServerCertificate(X509_STORE_CTX *store, void *arg)
     auto *check = static_cast<CertificateCheck *>(arg);
     std::string fingerprint = FingerprintOf(X509_STORE_CTX_get0_cert(store));
     check->seen = fingerprint;
+    const auto *ssl = static_cast<const SSL *>(
+        X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    check->tls13 = ssl && SSL_version(ssl) >= TLS1_3_VERSION;
     if (!check->pinned.empty())
         return !fingerprint.empty() && fingerprint == check->pinned ? 1 : 0;
     return X509_verify_cert(store);
@@ -242,18 +245,29 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
                                    && state.certificate.seen != request.pinnedCertificate;
     if (refused)
         outcome.refusedCertificate = state.certificate.seen;
-    if (outcome.code != CURLE_OK)
+    if (outcome.code != CURLE_OK) {
         CloseConnection(state);
+        return;
+    }
+    state.login = request;
+    state.transfersSinceLogin = 0;
 }
 
 void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std::int64_t size,
           OperationFlags *operation, TransferOutcome &outcome)
 {
+    if (state.easy && state.transfersSinceLogin > 0 && state.certificate.tls13) {
+        const LoginRequest again = state.login;
+        Login(state, again, operation, outcome);
+        if (outcome.code != CURLE_OK)
+            return;
+    }
     CURL *easy = state.easy;
     if (!easy) {
         outcome.code = CURLE_SEND_ERROR;
         return;
     }
+    ++state.transfersSinceLogin;
     Reader reader{file, size};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);

@@ -41,6 +41,8 @@ struct CertificateCheck
     std::string pinned;
     // The fingerprint of the server certificate of the last handshake.
     std::string seen;
+    // Whether that handshake settled on TLS 1.3.
+    bool tls13 = false;
 };
 
 // The handle with its connection, and the timeouts it was set up with
@@ -57,6 +59,9 @@ struct WorkerThreadState
     // A temporary file on the server that an ended upload left behind and
     // that is still to be deleted; empty when there is none.
     std::string leftover;
+    // The last login, and the transfers made over it.
+    LoginRequest login;
+    int transfersSinceLogin = 0;
 };
 
 // libcurl's global set-up, done once for the program.
@@ -70,7 +75,10 @@ void InitCurlOnce();
 void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags *operation,
            TransferOutcome &outcome);
 
-// Sends `size` bytes of `file` to `url` over the open connection.
+// Sends `size` bytes of `file` to `url` over the open connection. Over TLS
+// 1.3, a second transfer logs in afresh first: libcurl 7.88 can drop the end
+// of a second TLS 1.3 data connection under one login (the server then
+// stores a truncated file, and some servers confirm it all the same).
 void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std::int64_t size,
           OperationFlags *operation, TransferOutcome &outcome);
 

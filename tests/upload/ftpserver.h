@@ -38,14 +38,14 @@ struct FtpServerOptions
     // "none", "offered", "required" or "implicit"; all but the first need
     // `certificate`.
     QString tls = QStringLiteral("none");
-    TestCertificate certificate;
+    TestCertificate certificate{};
     // The newest TLS version the server speaks: "1.2" or "1.3".
     QString tlsMax = QStringLiteral("1.3");
     // Data connections must resume the control connection's TLS session.
     bool sslReuse = false;
     // Behaviours of real servers, each a --quirk of tests/upload/ftpserver.py
     // ("no-rename", "drop-after=65536", ...).
-    QStringList quirks;
+    QStringList quirks{};
 };
 
 class FtpTestServer

@@ -141,6 +141,15 @@ def main():
                     return
                 self.secured = True
                 super().handle_ssl_established()
+
+            def handle_read(self):
+                # One read takes at most one TLS record; what OpenSSL holds
+                # already would wait for the socket to become readable again,
+                # and be lost when the client closes first.
+                super().handle_read()
+                while (not self._closed and isinstance(self.socket, SSL.Connection)
+                       and self.socket.pending() > 0):
+                    super().handle_read()
         DataHandler = SecureDataHandler
     quirks = {}
     for quirk in args.quirk:
@@ -159,10 +168,9 @@ def main():
                 self.close()
                 control.close()
 
-        # pyftpdlib binds reading to handle_read_event itself; over TLS that
-        # event must stay with the TLS layer (it runs the handshake first),
-        # so drop-after works on plain connections only.
         if not tls:
+            # With TLS, the handshake is read first (SSLConnection's own
+            # handle_read_event), then handle_read.
             handle_read_event = handle_read
 
         def handle_close(self):
