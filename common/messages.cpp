@@ -29,4 +29,21 @@ QString OutputNotWrittenMessage(const QString &reason)
                : message + QStringLiteral(": ") + trimmed.toUpper() + QLatin1Char('!');
 }
 
+QString UntrustedCertificateQuestion(const QString &server, const QString &fingerprint,
+                                     bool changed)
+{
+    const QString head = QStringLiteral("THE CERTIFICATE OF THE SERVER ") + server.toUpper()
+                         + (changed ? QStringLiteral(" HAS CHANGED AND COULD NOT BE VERIFIED.")
+                                    : QStringLiteral(" COULD NOT BE VERIFIED."));
+    return head + QStringLiteral("\n\nSHA-256 FINGERPRINT:\n") + fingerprint.toUpper()
+           + (changed ? QStringLiteral("\n\nDO YOU WANT TO TRUST THE NEW CERTIFICATE?")
+                      : QStringLiteral("\n\nDO YOU WANT TO TRUST THIS CERTIFICATE?"));
+}
+
+QString CertificateRefusedMessage(const QString &server)
+{
+    return QStringLiteral("THE CERTIFICATE OF THE SERVER ") + server.toUpper()
+           + QStringLiteral(" IS NOT TRUSTED. NOTHING WAS SENT!");
+}
+
 } // namespace vantrel

@@ -22,4 +22,15 @@ QString WithReason(const QString &message, const QString &reason);
 // reason "THE OUTPUT FILE COULD NOT BE WRITTEN!".
 QString OutputNotWrittenMessage(const QString &reason);
 
+// The question before a server certificate that could not be verified is
+// trusted: it names the server and shows the certificate's SHA-256
+// fingerprint, and says so when another certificate was trusted for the
+// server before.
+QString UntrustedCertificateQuestion(const QString &server, const QString &fingerprint,
+                                     bool changed);
+
+// "THE CERTIFICATE OF THE SERVER FTP.EXAMPLE.COM:21 IS NOT TRUSTED. NOTHING
+// WAS SENT!"
+QString CertificateRefusedMessage(const QString &server);
+
 } // namespace vantrel

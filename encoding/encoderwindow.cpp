@@ -8,6 +8,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -28,6 +29,9 @@
 namespace vantrel {
 
 namespace {
+// How often the elapsed time beside the bar moves on between progress lines.
+constexpr int kClockMs = 500;
+
 // A stopped program that has not ended after this long is killed.
 constexpr int kStopGraceMs = 5000;
 
@@ -70,6 +74,8 @@ EncoderWindow::EncoderWindow(QWidget *mainWindow)
     , m_caption(new QLabel(this))
     , m_output(new QPlainTextEdit(this))
     , m_progress(new QProgressBar(this))
+    , m_timing(new QLabel(this))
+    , m_clock(new QTimer(this))
 {
     setObjectName(QStringLiteral("EncoderWindow"));
     setWindowModality(Qt::ApplicationModal);
@@ -85,10 +91,18 @@ EncoderWindow::EncoderWindow(QWidget *mainWindow)
     m_output->setAccessibleName(QStringLiteral("Encoder output"));
     m_progress->setObjectName(QStringLiteral("prgEncoding"));
     m_progress->setAccessibleName(QStringLiteral("Encoding progress"));
+    m_timing->setObjectName(QStringLiteral("lblEncodingTime"));
+    m_timing->setTextFormat(Qt::PlainText);
+    m_timing->setAccessibleName(QStringLiteral("Encoding time"));
+    m_clock->setInterval(kClockMs);
+    connect(m_clock, &QTimer::timeout, this, &EncoderWindow::showProgressText);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_caption);
     layout->addWidget(m_output, 1);
-    layout->addWidget(m_progress);
+    auto *progressRow = new QHBoxLayout;
+    progressRow->addWidget(m_progress, 1);
+    progressRow->addWidget(m_timing);
+    layout->addLayout(progressRow);
     resize(560, 300);
 }
 
@@ -119,6 +133,8 @@ ProcessOutcome EncoderWindow::run(const QString &program, const QStringList &arg
     // the loop runs: its quit() would be lost.
     if (!ended)
         loop.exec();
+    m_clock->stop();
+    showProgressText();
     m_process = nullptr;
     return outcome;
 }
@@ -132,6 +148,11 @@ void EncoderWindow::showRunOf(const QString &program, const QStringList &argumen
                        + arguments.join(QLatin1Char(' ')));
     // Busy until the program reports a percentage.
     m_progress->setRange(0, 0);
+    m_position.reset();
+    m_percent.reset();
+    m_elapsed.start();
+    m_clock->start();
+    showProgressText();
     if (parentWidget()) {
         QRect centred = frameGeometry();
         centred.moveCenter(parentWidget()->frameGeometry().center());
@@ -191,6 +212,17 @@ QString EncoderWindow::outputText() const
     return m_output->toPlainText();
 }
 
+QString EncoderWindow::progressText() const
+{
+    return m_timing->text();
+}
+
+void EncoderWindow::showProgressText()
+{
+    m_timing->setText(FromUtf8(EncodingProgressText(m_elapsed.isValid() ? m_elapsed.elapsed() : 0,
+                                                    m_position, m_percent)));
+}
+
 void EncoderWindow::closeEvent(QCloseEvent *event)
 {
     // Like closing a console window: the program is stopped, the window
@@ -232,10 +264,16 @@ void EncoderWindow::readOutput()
 void EncoderWindow::takeLine(const QString &line)
 {
     m_output->appendPlainText(line);
-    if (const auto percent = encoding::ProgressPercent(ToUtf8(line))) {
+    const std::string text = ToUtf8(line);
+    if (const auto percent = encoding::ProgressPercent(text)) {
         if (m_progress->maximum() != 100)
             m_progress->setRange(0, 100);
         m_progress->setValue(*percent);
+        m_percent = percent;
+    }
+    if (const auto position = ParseEncoderPosition(text)) {
+        m_position = position;
+        showProgressText();
     }
 }
 

@@ -4,13 +4,19 @@
 // a progress bar fed by its percent lines, over the main window, which takes
 // no input meanwhile but keeps repainting. Closing it stops the program.
 
+#include "common/progresstext.h"
+
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QProcess>
+
+#include <optional>
 
 class QEventLoop;
 class QLabel;
 class QPlainTextEdit;
 class QProgressBar;
+class QTimer;
 
 namespace vantrel {
 
@@ -45,6 +51,8 @@ public:
 
     // Text shown so far.
     QString outputText() const;
+    // The text beside the bar: elapsed time, speed and time left.
+    QString progressText() const;
 
 protected:
     void closeEvent(QCloseEvent *event) override;
@@ -55,10 +63,17 @@ private:
     void watch(QProcess &process, QEventLoop &loop, ProcessOutcome &outcome, bool &ended);
     void readOutput();
     void takeLine(const QString &line);
+    void showProgressText();
 
     QLabel *m_caption;
     QPlainTextEdit *m_output;
     QProgressBar *m_progress;
+    QLabel *m_timing;
+    QTimer *m_clock;
+    QElapsedTimer m_elapsed;
+    // The last position and percentage the program reported in this run.
+    std::optional<EncoderPosition> m_position;
+    std::optional<int> m_percent;
     QProcess *m_process = nullptr;
     // Bytes of the line not yet ended: a line is decoded whole, so that a
     // character split between two reads arrives whole.

@@ -1,9 +1,15 @@
 #include "shell/application.h"
 
+#include "common/qtbridge.h"
 #include "platform/fonts.h"
+#include "platform/settingslocation.h"
 #include "ui/pictures.h"
 
 #include <QApplication>
+
+#ifndef VANTREL_INSTALLED_APP_DIR
+#define VANTREL_INSTALLED_APP_DIR ""
+#endif
 
 namespace vantrel {
 
@@ -12,6 +18,8 @@ void PrepareApplication()
     QApplication::setApplicationName(QStringLiteral("Vantrel"));
     QApplication::setOrganizationName(QStringLiteral("Brenmoor"));
     QApplication::setWindowIcon(AppIcon());
+    // The menu entry's name: the desktop shows the theme's icon for the window.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.brenmoor.Vantrel"));
     platform::RegisterTahoma();
 }
 
@@ -20,6 +28,10 @@ ProgramContext::ProgramContext(const QString &lockName, std::function<void()> en
 {
     m_context.dialogs = &m_dialogs;
     m_context.appFolder = QCoreApplication::applicationDirPath();
+    // An installed copy keeps each user's settings in that user's
+    // configuration folder; a copy in a writable folder keeps them beside it.
+    m_context.settingsFolder = FromUtf8(
+        platform::PrepareSettingsFolder(ToUtf8(m_context.appFolder), VANTREL_INSTALLED_APP_DIR));
     m_context.anotherInstanceRunning = [this] {
         return m_guard.anotherInstanceRunning();
     };

@@ -10,6 +10,7 @@
 #include "platform/appfolder.h"
 #include "platform/userdialogs.h"
 #include "settings/frmsetttings.h"
+#include "shell/filedrop.h"
 #include "shell/frmabout.h"
 #include "shell/frmsplash.h"
 #include "shell/referral.h"
@@ -79,6 +80,7 @@ frmMain::frmMain(const AppContext &context, QWidget *parent)
                    | Qt::WindowCloseButtonHint);
     setFont(WindowFont());
     setFixedSize(Px(6240), Px(3870));
+    m_uploadClock.start();
     buildControls();
     connectHandlers();
 }
@@ -120,6 +122,11 @@ void frmMain::buildSourcePage(QWidget *page)
                        TwipsRect(180, 1470, 1335, 255));
     txtFileTitle = MakeTextField(Frame1, "txtFileTitle", TwipsRect(1800, 1440, 3855, 315));
     lblOFN->setBuddy(txtFileTitle);
+    // A file dropped anywhere on the page, the name field included, is the
+    // source.
+    txtFileTitle->setAcceptDrops(false);
+    new FileDropTarget(page, m_context.dialogs,
+                       [this](const QString &path) { TakeSourceFile(path); });
 }
 
 void frmMain::buildOptionsPage(QWidget *page)
@@ -159,6 +166,7 @@ void frmMain::buildUploadPage(QWidget *page)
     prgUpload->setRange(0, 100);
     prgUpload->setValue(0);
     prgUpload->setTextVisible(false);
+    prgUpload->setAlignment(Qt::AlignCenter);
     prgUpload->setAccessibleName(QStringLiteral("Upload progress"));
     cmdUpload = MakeButton(Frame4, "cmdUpload", QStringLiteral("&Upload File"),
                            TwipsRect(1560, 1020, 1290, 435));
@@ -169,7 +177,10 @@ void frmMain::buildUploadPage(QWidget *page)
     lblServerStatus =
         MakeLabel(Frame4, "lblServerStatus", QString(), TwipsRect(1560, 1620, 2715, 255));
     lblServerStatus->setAccessibleName(QStringLiteral("Server status"));
+    ExposeValue(lblServerStatus);
     m_upload = new upload::UploadJob(m_context, this);
+    new FileDropTarget(page, m_context.dialogs,
+                       [this](const QString &path) { UploadDroppedFile(path); });
 }
 
 void frmMain::buildBottomRow()
@@ -236,13 +247,32 @@ void frmMain::connectUploadDisplay()
 {
     connect(m_upload, &upload::UploadJob::serverStatusChanged, lblServerStatus, &QLabel::setText);
     connect(m_upload, &upload::UploadJob::percentChanged, lblPercent, &QLabel::setText);
-    connect(m_upload, &upload::UploadJob::progressChanged, this, [this](int maximum, int value) {
-        prgUpload->setMaximum(maximum);
-        prgUpload->setValue(value);
-    });
-    connect(m_upload, &upload::UploadJob::progressCleared, this,
-            [this] { prgUpload->setValue(0); });
+    connect(m_upload, &upload::UploadJob::progressChanged, this, &frmMain::ShowUploadProgress);
+    connect(m_upload, &upload::UploadJob::progressCleared, this, &frmMain::ClearUploadProgress);
     connect(m_upload, &upload::UploadJob::busyChanged, this, &frmMain::setFormPointerBusy);
+}
+
+void frmMain::ShowUploadProgress(int maximum, int value)
+{
+    prgUpload->setMaximum(maximum);
+    prgUpload->setValue(value);
+    if (maximum <= 0)
+        return;
+    // The bar may count in scaled-down units; the file's size gives bytes.
+    const auto sent =
+        static_cast<std::int64_t>(static_cast<double>(m_uploadSize) * value / maximum);
+    if (const auto text = m_uploadMeter.report(m_uploadClock.elapsed(), sent, m_uploadSize)) {
+        prgUpload->setFormat(FromUtf8(*text));
+        prgUpload->setTextVisible(!text->empty());
+    }
+}
+
+void frmMain::ClearUploadProgress()
+{
+    prgUpload->setValue(0);
+    prgUpload->setTextVisible(false);
+    prgUpload->setFormat(QString());
+    m_uploadMeter.reset();
 }
 
 void frmMain::setFormPointerBusy(bool busy)
@@ -419,9 +449,16 @@ void frmMain::cmdInput_Click()
     const std::optional<QString> chosen = m_context.dialogs->openFile(this, request);
     if (!chosen)
         return;
-    m_commonDialogFileName = *chosen;
-    lblInput->setText(QDir::toNativeSeparators(*chosen));
-    const QString title = QFileInfo(*chosen).fileName();
+    TakeSourceFile(*chosen);
+}
+
+// The source file chosen in the dialog or dropped on the page, with the
+// output name proposed for it.
+void frmMain::TakeSourceFile(const QString &path)
+{
+    m_commonDialogFileName = path;
+    lblInput->setText(QDir::toNativeSeparators(path));
+    const QString title = QFileInfo(path).fileName();
     txtFileTitle->setText(title);
     if (const auto proposal = encoding::ProposeOutputName(ToUtf8(title)))
         txtFileTitle->setText(FromUtf8(*proposal));
@@ -478,8 +515,11 @@ void frmMain::RunEncoder()
         return;
     m_encoderRunning = true;
     encoding::EncoderRun run(this, m_context.appFolder);
-    const encoding::OutcomeReport report =
-        encoding::ReportFor(run.run(txtApp->text(), currentJob()));
+    const encoding::EncodeJob job = currentJob();
+    const encoding::EncodeOutcome outcome = run.run(txtApp->text(), job);
+    if (outcome.kind == encoding::EncodeOutcome::Kind::Encoded)
+        m_lastEncodedFile = FromUtf8(encoding::FinalOutputPath(job));
+    const encoding::OutcomeReport report = encoding::ReportFor(outcome);
     if (report.isError)
         ShowError(*m_context.dialogs, this, report.text);
     else
@@ -520,7 +560,8 @@ bool frmMain::ChooseUploadFile()
 {
     m_commonDialogFileName.clear();
     OpenFileRequest request;
-    request.fileName = m_commonDialogFileName;
+    // The new MP4 of the last encoding is one click away.
+    request.fileName = m_lastEncodedFile;
     request.title = QStringLiteral("Select a FLV File to upload");
     // The MP4 entry lets the program's own output be uploaded.
     request.filter =
@@ -529,15 +570,38 @@ bool frmMain::ChooseUploadFile()
     const std::optional<QString> chosen = m_context.dialogs->openFile(this, request);
     if (!chosen)
         return false;
-    m_commonDialogFileName = *chosen;
-    lblSelectedFile->setText(*chosen);
-    lblSelectedFileTitle->setText(QFileInfo(*chosen).fileName());
+    return TakeUploadFile(*chosen);
+}
+
+// The file to upload, chosen in the dialog or dropped on the page, and its
+// question; false when the user answered No.
+bool frmMain::TakeUploadFile(const QString &path)
+{
+    m_commonDialogFileName = path;
+    lblSelectedFile->setText(path);
+    lblSelectedFileTitle->setText(QFileInfo(path).fileName());
     return AskQuestion(*m_context.dialogs, this, QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"))
            == vbYes;
 }
 
+// A file dropped on the page replaces the selected one; its question and
+// upload follow as after the first click's dialog.
+void frmMain::UploadDroppedFile(const QString &path)
+{
+    if (m_upload->isRunning()) {
+        ShowError(*m_context.dialogs, this, QStringLiteral("A FILE IS ALREADY BEING UPLOADED!"));
+        return;
+    }
+    if (!TakeUploadFile(path))
+        return;
+    setFormPointerBusy(true);
+    RunUpload();
+}
+
 void frmMain::RunUpload()
 {
+    m_uploadSize = QFileInfo(lblSelectedFile->text()).size();
+    m_uploadMeter.reset();
     m_upload->start(lblSelectedFile->text(), lblSelectedFileTitle->text());
 }
 

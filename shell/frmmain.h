@@ -5,8 +5,10 @@
 // read the controls, call the subsystem that does the work (encoding/,
 // upload/, settings/) and show the result in the controls.
 
+#include "common/progresstext.h"
 #include "ui/appcontext.h"
 
+#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -83,6 +85,7 @@ private:
     void cmbAudioSampling_Click();
     void cmbAudioBitrate_Change();
     void cmdInput_Click();
+    void TakeSourceFile(const QString &path);
     void cmdOutput_Click();
     void cmdEncode_Click();
     void RunEncoder();
@@ -93,6 +96,10 @@ private:
     // Upload.
     void cmdUpload_Click();
     bool ChooseUploadFile();
+    bool TakeUploadFile(const QString &path);
+    void UploadDroppedFile(const QString &path);
+    void ShowUploadProgress(int maximum, int value);
+    void ClearUploadProgress();
     void RunUpload();
     void cmdCancelUpload_Click();
 
@@ -151,9 +158,17 @@ private:
     QString strEncoderOptions;
     bool m_encoderRunning = false;
     bool m_closeRequestedDuringRun = false;
+    // The final file of the last encoding that succeeded; the upload's file
+    // dialog starts there.
+    QString m_lastEncodedFile;
 
     // The upload job with the FTP component, its flags and settings.
     upload::UploadJob *m_upload = nullptr;
+    // The rate and time left in the upload bar: the size of the file being
+    // sent, and the meter over a monotonic clock.
+    qint64 m_uploadSize = 0;
+    QElapsedTimer m_uploadClock;
+    TransferMeter m_uploadMeter;
 };
 
 } // namespace vantrel

@@ -2,12 +2,64 @@
 
 #include "ui/windowlook.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 
 namespace vantrel {
+
+namespace {
+
+constexpr char kShowsValue[] = "vantrelShowsValue";
+
+// A label whose name says what it is and whose description is what it
+// shows, read afresh at each question of the screen reader.
+class ValueLabelAccessible final : public QAccessibleWidget
+{
+public:
+    explicit ValueLabelAccessible(QLabel *label)
+        : QAccessibleWidget(label, QAccessible::StaticText)
+    {}
+
+    QString text(QAccessible::Text kind) const override
+    {
+        const auto *label = static_cast<const QLabel *>(widget());
+        switch (kind) {
+        case QAccessible::Name:
+            return label->accessibleName();
+        case QAccessible::Description:
+            return label->text();
+        default:
+            return QAccessibleWidget::text(kind);
+        }
+    }
+};
+
+QAccessibleInterface *ValueLabelFactory(const QString &className, QObject *object)
+{
+    if (object && className == QLatin1String("QLabel") && object->property(kShowsValue).toBool())
+        return new ValueLabelAccessible(static_cast<QLabel *>(object));
+    return nullptr;
+}
+
+} // namespace
+
+void ExposeValue(QLabel *label)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(ValueLabelFactory);
+        return true;
+    }();
+    (void)installed;
+    label->setProperty(kShowsValue, true);
+    // The label made its plain interface when it got its first text; the
+    // next question makes ours.
+    if (QAccessibleInterface *plain = QAccessible::queryAccessibleInterface(label))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(plain));
+}
 
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, QRect place)
 {
@@ -24,6 +76,7 @@ QLabel *MakeValueLabel(QWidget *parent, const char *name, const QString &accessi
     label->setLineWidth(1);
     label->setAutoFillBackground(true);
     label->setAccessibleName(accessibleName);
+    ExposeValue(label);
     return label;
 }
 

@@ -19,9 +19,13 @@ namespace vantrel {
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, QRect place);
 
 // A label with a single-line border that shows a value; screen readers get
-// its purpose as its name.
+// its purpose as its name and the value as its description (ExposeValue).
 QLabel *MakeValueLabel(QWidget *parent, const char *name, const QString &accessibleName,
                        QRect place);
+
+// Lets assistive technology read what a label with a fixed accessible name
+// shows: the name stays, the label's current text is the description.
+void ExposeValue(QLabel *label);
 
 // A button that Enter does not press unless it has the focus.
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place);

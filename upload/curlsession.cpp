@@ -1,5 +1,11 @@
 #include "upload/curlsession.h"
 
+#include "upload/certtrust.h"
+
+#include <openssl/evp.h>
+#include <openssl/ssl.h>
+#include <openssl/x509.h>
+
 #include <mutex>
 #include <string_view>
 
@@ -77,7 +83,7 @@ void ApplyCommonOptions(const WorkerThreadState &state)
 {
     CURL *easy = state.easy;
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp");
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "ftp,ftps");
     curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT, state.connectTimeout);
     curl_easy_setopt(easy, CURLOPT_SERVER_RESPONSE_TIMEOUT, state.stallTimeout);
     // A transfer that moves no byte for the stall time ends with an error.
@@ -94,6 +100,59 @@ void ApplyCommonOptions(const WorkerThreadState &state)
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, KeepServerReply);
 }
 
+std::string FingerprintOf(X509 *certificate)
+{
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (!certificate || X509_digest(certificate, EVP_sha256(), digest, &size) != 1)
+        return {};
+    return FormatFingerprint(digest, size);
+}
+
+// Stands in for OpenSSL's check of the server certificate in every
+// handshake, the data connections' included: it notes the certificate, then
+// either compares it with the pinned one or verifies it as OpenSSL would.
+int CheckServerCertificate(X509_STORE_CTX *store, void *arg)
+{
+    auto *check = static_cast<CertificateCheck *>(arg);
+    std::string fingerprint = FingerprintOf(X509_STORE_CTX_get0_cert(store));
+    check->seen = fingerprint;
+    if (!check->pinned.empty())
+        return !fingerprint.empty() && fingerprint == check->pinned ? 1 : 0;
+    return X509_verify_cert(store);
+}
+
+CURLcode SetUpTlsContext(CURL *, void *sslContext, void *userdata)
+{
+    auto *context = static_cast<SSL_CTX *>(sslContext);
+    auto *check = static_cast<CertificateCheck *>(userdata);
+    SSL_CTX_set_cert_verify_callback(context, CheckServerCertificate, check);
+    // libcurl does not verify a pinned certificate itself (it is not signed
+    // by a trusted authority), but a failed comparison must still end the
+    // handshake.
+    if (!check->pinned.empty())
+        SSL_CTX_set_verify(context, SSL_VERIFY_PEER, nullptr);
+    return CURLE_OK;
+}
+
+void ApplyTlsOptions(WorkerThreadState &state, const LoginRequest &request)
+{
+    CURL *easy = state.easy;
+    state.certificate = {request.pinnedCertificate, {}};
+    const long useSsl = request.security == FtpSecurity::TlsIfOffered
+                            ? static_cast<long>(CURLUSESSL_TRY)
+                            : static_cast<long>(CURLUSESSL_ALL);
+    curl_easy_setopt(easy, CURLOPT_USE_SSL, useSsl);
+    curl_easy_setopt(easy, CURLOPT_FTPSSLAUTH, static_cast<long>(CURLFTPAUTH_TLS));
+    // The control connection stays protected to the end, and the data
+    // connections resume its session (servers may insist on that).
+    curl_easy_setopt(easy, CURLOPT_FTP_SSL_CCC, static_cast<long>(CURLFTPSSL_CCC_NONE));
+    curl_easy_setopt(easy, CURLOPT_SSL_SESSIONID_CACHE, 1L);
+    const bool verify = request.pinnedCertificate.empty();
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYPEER, verify ? 1L : 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, SetUpTlsContext);
+    curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &state.certificate);
 // The multi handle an easy handle of ours runs in, kept as its private
 // pointer: it holds the connection from one request to the next.
 CURLM *MultiOf(CURL *easy)
@@ -167,6 +226,7 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
     }
     curl_easy_setopt(state.easy, CURLOPT_PRIVATE, multi);
     ApplyCommonOptions(state);
+    ApplyTlsOptions(state, request);
     state.serverUrl = request.url;
     curl_easy_setopt(state.easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(state.easy, CURLOPT_USERNAME, request.userName.c_str());
@@ -174,6 +234,12 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
     // Log in and stop: no listing, no file.
     curl_easy_setopt(state.easy, CURLOPT_NOBODY, 1L);
     outcome.code = Perform(state.easy, operation, outcome);
+    const bool refused = request.pinnedCertificate.empty()
+                             ? outcome.code == CURLE_PEER_FAILED_VERIFICATION
+                             : outcome.code == CURLE_SSL_CONNECT_ERROR
+                                   && state.certificate.seen != request.pinnedCertificate;
+    if (refused)
+        outcome.refusedCertificate = state.certificate.seen;
     if (outcome.code != CURLE_OK)
         CloseConnection(state);
 }

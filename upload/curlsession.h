@@ -4,6 +4,7 @@
 // control connection, the callbacks libcurl calls, and the login and the
 // transfer. Everything here runs on the component's worker thread.
 
+#include "upload/ftpaddress.h"
 #include "upload/ftperrors.h"
 
 #include <curl/curl.h>
@@ -24,9 +25,22 @@ struct OperationFlags
 
 struct LoginRequest
 {
-    std::string url; // "ftp://host:port/"
+    std::string url; // "ftp://host:port/" or "ftps://host:port/"
     std::string userName;
     std::string password;
+    FtpSecurity security = FtpSecurity::TlsIfOffered;
+    // The one server certificate accepted without verification (its SHA-256
+    // fingerprint, see upload/certtrust); empty: the certificate is verified
+    // against the system's trusted certificates, host name included.
+    std::string pinnedCertificate;
+};
+
+// What the TLS handshakes of the connection check, and what they saw.
+struct CertificateCheck
+{
+    std::string pinned;
+    // The fingerprint of the server certificate of the last handshake.
+    std::string seen;
 };
 
 // The handle with its connection, and the timeouts it was set up with
@@ -36,6 +50,8 @@ struct WorkerThreadState
     CURL *easy = nullptr;
     long connectTimeout = 30;
     long stallTimeout = 60;
+    // libcurl's TLS set-up refers to it for as long as the handle lives.
+    CertificateCheck certificate;
     // "ftp://host:port/" of the login.
     std::string serverUrl;
     // A temporary file on the server that an ended upload left behind and
@@ -47,6 +63,10 @@ struct WorkerThreadState
 void InitCurlOnce();
 
 // Opens a new control connection and logs in; any open one is closed first.
+// With TLS, nothing is sent before the server's certificate has passed its
+// check; when it fails, the outcome is CURLE_PEER_FAILED_VERIFICATION (or,
+// for a pinned certificate that differs, CURLE_SSL_CONNECT_ERROR) and
+// carries the certificate's fingerprint.
 void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags *operation,
            TransferOutcome &outcome);
 

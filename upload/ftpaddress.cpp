@@ -97,10 +97,19 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
         address.remove_prefix(1);
     while (!address.empty() && IsBlank(address.back()))
         address.remove_suffix(1);
-    if (StartsWithNoCase(address, "ftp://"))
+    FtpSecurity security = FtpSecurity::TlsIfOffered;
+    if (StartsWithNoCase(address, "ftp://")) {
         address.remove_prefix(6);
-    else if (address.find("://") != std::string_view::npos)
+    } else if (StartsWithNoCase(address, "ftpes://")) {
+        address.remove_prefix(8);
+        security = FtpSecurity::ExplicitTls;
+    } else if (StartsWithNoCase(address, "ftps://")) {
+        address.remove_prefix(7);
+        security = FtpSecurity::ImplicitTls;
+        defaultPort = kImplicitTlsPort;
+    } else if (address.find("://") != std::string_view::npos) {
         return std::nullopt;
+    }
     while (!address.empty() && address.back() == '/')
         address.remove_suffix(1);
     if (address.empty() || address.find_first_of("/@") != std::string_view::npos)
@@ -108,6 +117,7 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
 
     FtpEndpoint endpoint;
     endpoint.port = defaultPort;
+    endpoint.security = security;
     if (address.front() == '[') {
         const std::size_t close = address.find(']');
         if (close == std::string_view::npos)
@@ -154,7 +164,7 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
 
 std::string FtpServerUrl(const FtpEndpoint &endpoint)
 {
-    std::string url = "ftp://";
+    std::string url = endpoint.security == FtpSecurity::ImplicitTls ? "ftps://" : "ftp://";
     if (endpoint.ipv6) {
         url += '[';
         for (char c : endpoint.host) {
@@ -171,6 +181,18 @@ std::string FtpServerUrl(const FtpEndpoint &endpoint)
     url += std::to_string(endpoint.port);
     url += '/';
     return url;
+}
+
+std::string ServerName(const FtpEndpoint &endpoint)
+{
+    std::string host = endpoint.host;
+    std::transform(host.begin(), host.end(), host.begin(), [](char c) {
+        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    std::string name = endpoint.ipv6 ? "[" + host + "]" : host;
+    name += ':';
+    name += std::to_string(endpoint.port);
+    return name;
 }
 
 std::string FtpUrlPath(std::string_view remotePath)

@@ -9,23 +9,39 @@
 
 namespace vantrel::upload {
 
+// How the connection is protected, after the scheme of the address.
+enum class FtpSecurity {
+    TlsIfOffered, // "ftp://" or none: AUTH TLS, clear text when refused
+    ExplicitTls,  // "ftpes://": AUTH TLS, or no login at all
+    ImplicitTls,  // "ftps://": TLS from the first byte, port 990 by default
+};
+
+inline constexpr int kImplicitTlsPort = 990;
+
 struct FtpEndpoint
 {
     std::string host; // without brackets
     int port = 21;
     bool ipv6 = false;
+    FtpSecurity security = FtpSecurity::TlsIfOffered;
 };
 
 // Reads a server address as the user typed it: "host", "host:2121",
 // "[::1]", "[::1]:2121", a bare IPv6 address ("::1"), each optionally with a
-// leading "ftp://" and a trailing "/". Surrounding blanks are ignored. Without
-// a port in the address, `defaultPort` is used. Nothing is returned for a
-// text that names no server (empty, another scheme, a path, user
-// information, a bad port or a character no host name has).
+// leading "ftp://", "ftpes://" or "ftps://" and a trailing "/". Surrounding
+// blanks are ignored. Without a port in the address, `defaultPort` is used,
+// and 990 for "ftps://". Nothing is returned for a text that names no server
+// (empty, another scheme, a path, user information, a bad port or a
+// character no host name has).
 std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int defaultPort);
 
-// "ftp://host:port/", with IPv6 hosts in brackets.
+// "ftp://host:port/" ("ftps://" for implicit TLS), with IPv6 hosts in
+// brackets.
 std::string FtpServerUrl(const FtpEndpoint &endpoint);
+
+// The server as certificates are trusted for it: "host:port", the host in
+// lower case, IPv6 hosts in brackets.
+std::string ServerName(const FtpEndpoint &endpoint);
 
 // The URL path (after the server part's "/") that makes libcurl, with the
 // no-CWD file method and the path taken as is, send `remotePath` (UTF-8)

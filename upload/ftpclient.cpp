@@ -3,6 +3,7 @@
 #include "common/errornumbers.h"
 #include "common/failure.h"
 #include "common/qtbridge.h"
+#include "upload/certtrust.h"
 #include "upload/curlsession.h"
 #include "upload/ftpaddress.h"
 #include "upload/ftperrors.h"
@@ -56,6 +57,7 @@ struct GuiThreadState
     QEventLoop *waitLoop = nullptr;
     long connectTimeout = 30;
     long stallTimeout = 60;
+    upload::TrustedCertificates trusted;
 };
 
 // A local file ready to be sent.
@@ -212,6 +214,54 @@ public:
     FtpClient *q;
     GuiThreadState gui;
 
+    // One login attempt on the worker thread.
+    TransferOutcome RunLogin(const upload::LoginRequest &request)
+    {
+        const std::shared_ptr<Operation> operation = Begin();
+        const long connectTimeout = gui.connectTimeout;
+        const long stallTimeout = gui.stallTimeout;
+        const std::optional<TransferOutcome> outcome =
+            Await([request, operation, connectTimeout,
+                   stallTimeout](upload::WorkerThreadState &state, TransferOutcome &result) {
+                state.connectTimeout = connectTimeout;
+                state.stallTimeout = stallTimeout;
+                upload::Login(state, request, &operation->shared, result);
+            });
+        if (!outcome)
+            throw Failure(upload::kErrCancelled, "The connection was closed");
+        End();
+        if (operation->disconnected)
+            throw Failure(upload::kErrCancelled, "Connection cancelled");
+        return *outcome;
+    }
+
+    // The certificate to pin for the next attempt: the one trusted for the
+    // server already, or the one the user trusts now. Throws when it is not
+    // trusted.
+    std::string ConfirmCertificate(const std::string &fingerprint)
+    {
+        const std::string server = upload::ServerName(*gui.endpoint);
+        const auto known = gui.trusted.find(server);
+        if (known != gui.trusted.end() && known->second == fingerprint)
+            return fingerprint;
+        const std::shared_ptr<Operation> operation = Begin();
+        bool trust = false;
+        QPointer<FtpClient> alive(q);
+        emit q->CertificateUnverified(FromUtf8(server), FromUtf8(fingerprint),
+                                      known != gui.trusted.end(), &trust);
+        if (!alive)
+            throw Failure(upload::kErrCancelled, "The connection was closed");
+        End();
+        if (operation->disconnected)
+            throw Failure(upload::kErrCancelled, "Connection cancelled");
+        if (!trust)
+            throw Failure(upload::kErrCertificateNotTrusted, "The certificate of server " + server
+                                                                 + " is not trusted (SHA-256 "
+                                                                 + fingerprint + ")");
+        gui.trusted[server] = fingerprint;
+        return fingerprint;
+    }
+
     upload::LoginRequest PrepareLogin(const QString &address, const QString &userName,
                                       const QString &password, int port);
     // The three steps of an upload: check and open the local file, send it
@@ -264,25 +314,21 @@ bool FtpClient::IsConnected() const
 void FtpClient::Connect(const QString &address, const QString &userName, const QString &password,
                         int port, bool)
 {
-    const upload::LoginRequest request = d->PrepareLogin(address, userName, password, port);
-    const std::shared_ptr<Operation> operation = d->Begin();
-    const long connectTimeout = d->gui.connectTimeout;
-    const long stallTimeout = d->gui.stallTimeout;
-    const std::optional<TransferOutcome> outcome =
-        d->Await([request, operation, connectTimeout,
-                  stallTimeout](upload::WorkerThreadState &state, TransferOutcome &result) {
-            state.connectTimeout = connectTimeout;
-            state.stallTimeout = stallTimeout;
-            upload::Login(state, request, &operation->shared, result);
-        });
-    if (!outcome)
-        throw Failure(upload::kErrCancelled, "The connection was closed");
-    d->End();
-    if (operation->disconnected)
-        throw Failure(upload::kErrCancelled, "Connection cancelled");
-    if (outcome->code != CURLE_OK)
-        throw upload::DescribeOutcome(*outcome);
+    upload::LoginRequest request = d->PrepareLogin(address, userName, password, port);
+    TransferOutcome outcome = d->RunLogin(request);
+    if (!outcome.refusedCertificate.empty()) {
+        request.pinnedCertificate = d->ConfirmCertificate(outcome.refusedCertificate);
+        outcome = d->RunLogin(request);
+    }
+    if (outcome.code != CURLE_OK)
+        throw upload::DescribeOutcome(outcome);
     d->gui.connected = true;
+}
+
+void FtpClient::trustCertificate(const QString &server, const QString &fingerprint)
+{
+    if (const std::optional<std::string> normal = upload::NormalizeFingerprint(ToUtf8(fingerprint)))
+        d->gui.trusted[ToUtf8(server)] = *normal;
 }
 
 void FtpClient::Disconnect()
@@ -323,7 +369,7 @@ upload::LoginRequest FtpClient::Private::PrepareLogin(const QString &address,
     gui.endpoint = endpoint;
     gui.userName = ToUtf8(userName);
     gui.password = ToUtf8(password);
-    return {upload::FtpServerUrl(*endpoint), gui.userName, gui.password};
+    return {upload::FtpServerUrl(*endpoint), gui.userName, gui.password, endpoint->security, {}};
 }
 
 UploadPlan FtpClient::Private::PrepareUpload(const QString &localPath, const QString &remotePath)

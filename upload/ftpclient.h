@@ -38,8 +38,11 @@ public:
     bool IsConnected() const;
 
     // Logs in and keeps the control connection open. The address may carry
-    // "ftp://" and a port ("host:2121", "[::1]:2121"); otherwise `port` is
-    // used. Throws vantrel::Failure with a description a user understands
+    // a scheme and a port ("host:2121", "[::1]:2121"); otherwise `port` is
+    // used. "ftp://" or none: TLS when the server offers it (data connections
+    // protected too), clear text when it does not; "ftpes://": TLS or no
+    // login; "ftps://": implicit TLS, port 990 unless one is given. Throws vantrel::Failure with a
+    // description a user understands
     // ("Login denied", "Could not connect to server", the server's reply).
     // The last argument is accepted for the callers' sake and has no effect.
     void Connect(const QString &address, const QString &userName, const QString &password, int port,
@@ -57,12 +60,25 @@ public:
     // The second argument is accepted for the callers' sake and not used.
     void UploadFile(const QString &localPath, const QString &unused, const QString &remotePath);
 
+    // Trusts the certificate with this SHA-256 fingerprint (upload/certtrust
+    // form) for `server` ("host:port", upload::ServerName) although it cannot
+    // be verified. Kept for the life of the client.
+    void trustCertificate(const QString &server, const QString &fingerprint);
+
     // How long a connection attempt may take, and how long a transfer or a
     // reply may go without any progress before it ends with an error.
     // Defaults: 30 and 60 seconds. Tests shorten them.
     void setTimeouts(int connectSeconds, int stallSeconds);
 
 signals:
+    // Raised by Connect when the server's certificate cannot be verified
+    // (self-signed, expired, another host's) and is not the one trusted for
+    // the server: before the login is sent. `changed` tells that another
+    // certificate was trusted for it. Setting *trust to true trusts this one
+    // for the server and logs in; otherwise Connect throws a Failure with
+    // upload::kErrCertificateNotTrusted and nothing is sent.
+    void CertificateUnverified(const QString &server, const QString &fingerprint, bool changed,
+                               bool *trust);
     // Amounts are bytes; sent never exceeds total. Setting *cancel to true
     // stops the transfer. Raised from about every 50 ms while data moves, at
     // least every half second while it does not (so a waiting question can

@@ -41,6 +41,12 @@ std::optional<Failure> DescribeConnection(const TransferOutcome &outcome)
         return Failure(kErrTimeout, "Server not responding");
     case CURLE_URL_MALFORMAT:
         return Failure(kErrBadAddress, "Invalid server address");
+    case CURLE_USE_SSL_FAILED:
+        return Failure(kErrSecureChannel, "The server does not offer TLS");
+    case CURLE_PEER_FAILED_VERIFICATION:
+        return Failure(kErrCertificateNotTrusted, "The certificate of the server is not trusted");
+    case CURLE_SSL_CONNECT_ERROR:
+        return Failure(kErrSecureChannel, "Secure connection to server failed");
     default:
         return std::nullopt;
     }

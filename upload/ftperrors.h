@@ -15,6 +15,8 @@
 namespace vantrel::upload {
 
 inline constexpr std::int32_t kErrTimeout = 12002;
+inline constexpr std::int32_t kErrCertificateNotTrusted = 12045;
+inline constexpr std::int32_t kErrSecureChannel = 12157;
 inline constexpr std::int32_t kErrServerReply = 12003;
 inline constexpr std::int32_t kErrInternal = 12004;
 inline constexpr std::int32_t kErrBadAddress = 12005;
@@ -40,6 +42,8 @@ struct TransferOutcome
     std::string placementFailure;
     bool readError = false;
     bool shortRead = false;
+    // The SHA-256 fingerprint of a server certificate that failed its check.
+    std::string refusedCertificate;
 };
 
 // The failure a user is shown for an outcome that is not CURLE_OK.

@@ -3,10 +3,13 @@
 #include "common/failure.h"
 #include "common/messages.h"
 #include "common/qtbridge.h"
+#include "platform/systemerror.h"
 #include "platform/userdialogs.h"
 #include "settings/settingsfile.h"
+#include "upload/certtrust.h"
 #include "upload/ftpaddress.h"
 #include "upload/ftpclient.h"
+#include "upload/ftperrors.h"
 #include "upload/uploadpercent.h"
 
 #include <QFileInfo>
@@ -27,6 +30,7 @@ UploadJob::UploadJob(const AppContext &context, QWidget *window)
                    bool *cancel) { FTP_TransferProgress(sent, total, cancel); });
     connect(FTP, &FtpClient::TransferComplete, this,
             [this](const QString &, const QString &, std::int32_t) { FTP_TransferComplete(); });
+    connect(FTP, &FtpClient::CertificateUnverified, this, &UploadJob::FTP_CertificateUnverified);
 }
 
 UploadJob::~UploadJob() = default;
@@ -54,16 +58,53 @@ void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
             ResetUploadDisplay();
             return;
         }
+        LoadTrustedCertificates();
+        m_refusedServer.clear();
         FTP->Connect(strFtpAddress, strFtpUserName, strFtpPassword, 21, true);
         if (FTP->IsConnected()) {
             emit serverStatusChanged(QStringLiteral("Server Connected"));
             FTP->UploadFile(localPath, QString(), strFtpServerFolder + fileTitle);
         }
     } catch (const std::exception &error) {
-        ShowError(*m_context.dialogs, m_window,
-                  UploadErrorMessage(FromUtf8(FailureOf(error).description())));
+        const Failure failure = FailureOf(error);
+        if (failure.number() == kErrCertificateNotTrusted && !m_refusedServer.isEmpty())
+            ShowError(*m_context.dialogs, m_window, CertificateRefusedMessage(m_refusedServer));
+        else
+            ShowError(*m_context.dialogs, m_window,
+                      UploadErrorMessage(FromUtf8(failure.description())));
     }
     ResetUploadDisplay();
+}
+
+QString UploadJob::trustFile() const
+{
+    return m_context.settingsFolderOrApp() + QLatin1Char('/') + QLatin1String(kTrustFileName);
+}
+
+void UploadJob::LoadTrustedCertificates()
+{
+    for (const auto &[server, fingerprint] : ReadTrustFile(ToPath(trustFile())))
+        FTP->trustCertificate(FromUtf8(server), FromUtf8(fingerprint));
+}
+
+void UploadJob::FTP_CertificateUnverified(const QString &server, const QString &fingerprint,
+                                          bool changed, bool *trust)
+{
+    if (AskQuestion(*m_context.dialogs, m_window,
+                    UntrustedCertificateQuestion(server, fingerprint, changed))
+        != vbYes) {
+        m_refusedServer = server;
+        return;
+    }
+    *trust = true;
+    const platform::FileStatus saved =
+        TrustCertificate(ToPath(trustFile()), ToUtf8(server), ToUtf8(fingerprint));
+    if (!saved.ok()) {
+        // Trusted for this upload all the same; the next one asks again.
+        ShowError(*m_context.dialogs, m_window,
+                  WithReason(QStringLiteral("THE TRUSTED CERTIFICATE COULD NOT BE SAVED!"),
+                             FromUtf8(platform::ErrnoText(saved.error))));
+    }
 }
 
 QString UploadJob::Refusal(const QString &localPath) const

@@ -62,6 +62,13 @@ private:
     QString Refusal(const QString &localPath) const;
     void FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel);
     void FTP_TransferComplete();
+    // Asks whether a certificate that could not be verified is trusted; a
+    // Yes is kept in the trust file of the settings folder.
+    void FTP_CertificateUnverified(const QString &server, const QString &fingerprint, bool changed,
+                                   bool *trust);
+    // Hands the certificates trusted in earlier runs to the component.
+    void LoadTrustedCertificates();
+    QString trustFile() const;
     void ResetUploadDisplay();
 
     AppContext m_context;
@@ -78,6 +85,8 @@ private:
     bool blnCancelRequested = false;
     bool blnUploadInProgress = false;
     bool m_transferRunning = false;
+    // The server whose certificate the user did not trust in this upload.
+    QString m_refusedServer;
 };
 
 } // namespace upload

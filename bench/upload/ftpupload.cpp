@@ -1,12 +1,18 @@
-// ftpupload ADDRESS USER PASSWORD LOCAL REMOTE
+// ftpupload [--trust FINGERPRINT] ADDRESS USER PASSWORD LOCAL REMOTE
 //
 // Uploads one file with the program's own FTP client, progress events on,
-// and prints the throughput. While the transfer runs it also measures how
+// and prints the throughput. A server certificate that cannot be verified is
+// refused, naming its fingerprint, unless it is the one given with --trust
+// (SHA-256 in hex, with or without colons, as `openssl x509 -noout
+// -fingerprint -sha256` prints it). While the transfer runs it also measures how
 // long an event posted to the main thread waits before it is handled: what
 // a click on Cancel would wait. Exits 0 only when the server has confirmed
 // the whole file.
 
 #include "common/failure.h"
+#include "common/qtbridge.h"
+#include "upload/certtrust.h"
+#include "upload/ftpaddress.h"
 #include "upload/ftpclient.h"
 
 #include <QCoreApplication>
@@ -17,6 +23,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace {
@@ -79,15 +87,33 @@ double Percentile(const std::vector<double> &sorted, double p)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const QStringList args = QCoreApplication::arguments();
+    QStringList args = QCoreApplication::arguments();
+    QString trusted;
+    if (args.size() > 2 && args[1] == QStringLiteral("--trust")) {
+        const std::optional<std::string> fingerprint =
+            vantrel::upload::NormalizeFingerprint(vantrel::ToUtf8(args[2]));
+        if (!fingerprint) {
+            std::fprintf(stderr, "ftpupload: --trust wants a SHA-256 fingerprint in hex\n");
+            return 2;
+        }
+        trusted = vantrel::FromUtf8(*fingerprint);
+        args.erase(args.begin() + 1, args.begin() + 3);
+    }
     if (args.size() != 6) {
-        std::fprintf(stderr, "usage: ftpupload ADDRESS USER PASSWORD LOCAL REMOTE\n");
+        std::fprintf(stderr,
+                     "usage: ftpupload [--trust FINGERPRINT] ADDRESS USER PASSWORD LOCAL REMOTE\n");
         return 2;
     }
     const QString &local = args[4];
     const QString &remote = args[5];
 
     vantrel::FtpClient client;
+    if (!trusted.isEmpty()) {
+        if (const std::optional<vantrel::upload::FtpEndpoint> endpoint =
+                vantrel::upload::ParseFtpAddress(vantrel::ToUtf8(args[1]), 21))
+            client.trustCertificate(vantrel::FromUtf8(vantrel::upload::ServerName(*endpoint)),
+                                    trusted);
+    }
     long events = 0;
     std::int64_t lastSent = 0;
     std::int64_t total = 0;

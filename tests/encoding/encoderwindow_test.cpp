@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
@@ -181,4 +182,52 @@ TEST(EncoderWindow, NoEncoderOutlivesAKilledProgram)
     EXPECT_TRUE(waitFor([&] { return processesMentioning(output).isEmpty(); }, 10000))
         << processesMentioning(output).join(QLatin1Char('\n')).toStdString();
     EXPECT_TRUE(waitFor([&] { return !QFile::exists(output); }, 10000));
+}
+
+TEST(EncoderWindow, BesideTheBarStandElapsedTimeSpeedAndTimeLeft)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QString source = dir.filePath(QStringLiteral("clip.avi"));
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("testsrc=size=320x240:rate=25:duration=4"), QStringLiteral("-f"),
+                  QStringLiteral("lavfi"), QStringLiteral("-i"),
+                  QStringLiteral("sine=frequency=440:duration=4"), QStringLiteral("-c:v"),
+                  QStringLiteral("mpeg4"), QStringLiteral("-c:a"), QStringLiteral("mp2"),
+                  QStringLiteral("-y"), source});
+    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
+    ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+
+    EncoderWindow window(nullptr);
+    QStringList seen;
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, &window, [&] {
+        if (seen.isEmpty() || seen.last() != window.progressText())
+            seen << window.progressText();
+    });
+    sample.start(20);
+    QStringList args = {source};
+    args << QStringLiteral("-sws 9 -vf harddup -oac faac -faacopts br=48:mpeg=4:object=2:raw "
+                           "-channels 2 -srate 16000 -ovc x264 -x264encopts "
+                           "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:"
+                           "global_header -ofps 25 -vf-add scale=320:240 -of lavf -lavfopts "
+                           "format=mp4 -o")
+                .split(QLatin1Char(' '))
+         << dir.filePath(QStringLiteral("clip.mp4.temp"));
+    const ProcessOutcome outcome = window.run(QStringLiteral(VANTREL_APP_DIR "/mencoder"), args);
+    ASSERT_EQ(outcome.kind, ProcessOutcome::Kind::Finished);
+    ASSERT_EQ(outcome.exitCode, 0) << window.outputText().toStdString();
+
+    ASSERT_FALSE(seen.isEmpty());
+    EXPECT_TRUE(
+        QRegularExpression(QStringLiteral("^Elapsed \\d+:\\d\\d")).match(seen.first()).hasMatch())
+        << seen.first().toStdString();
+    const QRegularExpression whole(
+        QStringLiteral("^Elapsed \\d+:\\d\\d \\| \\d+\\.\\d fps, \\d+\\.\\dx real time \\| "
+                       "\\d+:\\d\\d left$"));
+    EXPECT_TRUE(whole.match(window.progressText()).hasMatch())
+        << window.progressText().toStdString();
 }

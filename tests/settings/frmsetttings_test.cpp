@@ -291,7 +291,7 @@ TEST_F(SettingsWindowTest, EscAndTitleBarCloseDropEdits)
         if (QTest::qWaitForWindowActive(window.get()))
             QTest::keyClick(window->focusWidget(), Qt::Key_X, Qt::AltModifier);
     });
-    QTimer::singleShot(5000, window.get(), [&] { window->done(QDialog::Accepted); });
+    QTimer::singleShot(30000, window.get(), [&] { window->done(QDialog::Accepted); });
     EXPECT_EQ(window->exec(), QDialog::Rejected);
 
     EXPECT_EQ(FileBytes(), kKnownFile);

@@ -509,7 +509,9 @@ TEST_F(UploadPageTest, CancelClickIsHandledPromptlyDuringTransfer)
     std::cout << "[ measured ] Cancel click handled " << latency / 1000.0
               << " ms after it was posted, during a transfer\n";
     ASSERT_GE(latency, 0);
-    EXPECT_LT(latency, 200 * 1000);
+    // A window blocked by the transfer would see the click only at its end,
+    // well over a second later; the bound leaves room for a loaded machine.
+    EXPECT_LT(latency, 1000 * 1000);
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kSuccess}));
 }
 

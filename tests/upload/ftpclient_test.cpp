@@ -382,7 +382,7 @@ TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly)
     connectTo(server);
     client.UploadFile(path, QString(), QStringLiteral("big.mp4"));
     ASSERT_TRUE(sinceCancel.isValid());
-    EXPECT_LT(sinceCancel.elapsed(), 1500);
+    EXPECT_LT(sinceCancel.elapsed(), 10000); // the whole transfer would take far longer
     EXPECT_EQ(recorder.completions, 1);
     EXPECT_LT(recorder.progress.back().sent, recorder.progress.back().total);
     EXPECT_FALSE(server.waitForEvent(QStringLiteral("RENAMED .big.mp4.upload big.mp4"), 1, 300));
@@ -417,7 +417,7 @@ TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer)
     // A blocked GUI thread would miss the whole transfer (about 1.5 s); the
     // bound leaves room for a loaded machine's scheduling.
     EXPECT_GT(ticks, 20);
-    EXPECT_LT(worstGap, 500);
+    EXPECT_LT(worstGap, 1000);
 }
 
 TEST_F(FtpClientTest, ProgressTotalsAbove2GiB)

@@ -10,6 +10,33 @@
 
 namespace vantrel::test {
 
+TestCertificate MakeTestCertificate(const QString &folder, const QString &name,
+                                    const QString &commonName)
+{
+    const QString cert = QDir(folder).filePath(name + QStringLiteral(".crt"));
+    const QString key = QDir(folder).filePath(name + QStringLiteral(".key"));
+    QProcess make;
+    make.start(QStringLiteral("openssl"),
+               {QStringLiteral("req"), QStringLiteral("-x509"), QStringLiteral("-newkey"),
+                QStringLiteral("rsa:2048"), QStringLiteral("-nodes"), QStringLiteral("-keyout"),
+                key, QStringLiteral("-out"), cert, QStringLiteral("-days"), QStringLiteral("2"),
+                QStringLiteral("-subj"), QStringLiteral("/CN=") + commonName});
+    if (!make.waitForFinished(60000) || make.exitCode() != 0) {
+        ADD_FAILURE() << "openssl could not make a certificate";
+        return {};
+    }
+    QProcess print;
+    print.start(QStringLiteral("openssl"),
+                {QStringLiteral("x509"), QStringLiteral("-noout"), QStringLiteral("-fingerprint"),
+                 QStringLiteral("-sha256"), QStringLiteral("-in"), cert});
+    if (!print.waitForFinished(30000) || print.exitCode() != 0) {
+        ADD_FAILURE() << "openssl could not print the fingerprint";
+        return {};
+    }
+    const QString line = QString::fromLatin1(print.readAllStandardOutput()).trimmed();
+    return {cert, key, line.mid(line.indexOf(QLatin1Char('=')) + 1)};
+}
+
 FtpTestServer::FtpTestServer(const FtpServerOptions &options)
 {
     QStringList arguments{QStringLiteral(VANTREL_SOURCE_DIR "/tests/upload/ftpserver.py"),
@@ -27,6 +54,12 @@ FtpTestServer::FtpTestServer(const FtpServerOptions &options)
         arguments << QStringLiteral("--read-limit") << QString::number(options.readLimit);
     if (!options.loginFolder.isEmpty())
         arguments << QStringLiteral("--login-folder") << options.loginFolder;
+    if (options.tls != QStringLiteral("none"))
+        arguments << QStringLiteral("--tls") << options.tls << QStringLiteral("--cert")
+                  << options.certificate.certFile << QStringLiteral("--key")
+                  << options.certificate.keyFile << QStringLiteral("--tls-max") << options.tlsMax;
+    if (options.sslReuse)
+        arguments << QStringLiteral("--ssl-reuse");
     for (const QString &quirk : options.quirks)
         arguments << QStringLiteral("--quirk") << quirk;
     m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);

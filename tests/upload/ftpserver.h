@@ -13,6 +13,21 @@
 
 namespace vantrel::test {
 
+// A self-signed certificate the test makes with openssl, in PEM files.
+struct TestCertificate
+{
+    QString certFile;
+    QString keyFile;
+    // As `openssl x509 -noout -fingerprint -sha256` prints it, after the "=".
+    QString fingerprint;
+};
+
+// Makes a new key and a self-signed certificate for `commonName` in `folder`
+// (files named after `name`). Fails the test and returns empty fields when
+// openssl fails.
+TestCertificate MakeTestCertificate(const QString &folder, const QString &name,
+                                    const QString &commonName = QStringLiteral("localhost"));
+
 struct FtpServerOptions
 {
     // Bytes per second the server takes in, at an even pace; 0 for no
@@ -20,6 +35,14 @@ struct FtpServerOptions
     int readLimit = 0;
     // The folder below home where users start; empty for home itself.
     QString loginFolder;
+    // "none", "offered", "required" or "implicit"; all but the first need
+    // `certificate`.
+    QString tls = QStringLiteral("none");
+    TestCertificate certificate;
+    // The newest TLS version the server speaks: "1.2" or "1.3".
+    QString tlsMax = QStringLiteral("1.3");
+    // Data connections must resume the control connection's TLS session.
+    bool sslReuse = false;
     // Behaviours of real servers, each a --quirk of tests/upload/ftpserver.py
     // ("no-rename", "drop-after=65536", ...).
     QStringList quirks;
@@ -50,7 +73,7 @@ public:
     QStringList events();
     int countEvents(const QString &line);
     // Waits for `line` to appear (again: counting those seen) up to timeoutMs.
-    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 5000);
+    bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 20000);
 
     // Ends the server at once (SIGKILL), breaking every connection.
     void kill();

@@ -5,7 +5,17 @@ Listens on 127.0.0.1 only, on a free port chosen by the system, and prints
 "PORT <n>" as its first line on standard output. Then one line per event:
 "LOGIN <user>", "RECEIVED <path>" (a file stored whole), "INCOMPLETE <path>"
 (a transfer broken off), "RENAMED <from> <to>", "DELETED <path>", "QUIT".
-Paths are relative to the home folder, with "/" between parts.
+Paths are relative to the home folder, with "/" between parts. With TLS,
+"SECURE LOGIN <user>" follows a login over a protected control connection,
+"SECURE RECEIVED <path>" a file that came over a protected data connection,
+and "REFUSED DATA <reason>" a data connection turned away.
+
+--tls chooses what the server does: "none" (plain FTP), "offered" (AUTH TLS
+answered, clear text allowed), "required" (no login and no data connection
+without TLS) or "implicit" (TLS from the first byte). --cert and --key name
+the certificate and key files (PEM), --tls-max caps the version ("1.2",
+"1.3"), and --ssl-reuse refuses, with 522, a data connection that does not
+resume the control connection's TLS session.
 
 Each --quirk makes the server behave like some real ones do:
   size-wrong     SIZE reports one byte less than the file holds
@@ -33,6 +43,13 @@ from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
 
+try:
+    from OpenSSL import SSL
+    from OpenSSL._util import lib as openssl_lib
+    from pyftpdlib.handlers import TLS_DTPHandler, TLS_FTPHandler
+except ImportError:  # only the TLS modes need them
+    SSL = None
+
 FULL_PERMISSIONS = "elradfmwMT"
 READ_ONLY_PERMISSIONS = "elr"
 
@@ -58,6 +75,13 @@ def main():
     parser.add_argument("--time-limit", type=float, default=120.0,
                         help="seconds after which the server ends by itself")
     parser.add_argument("--verbose", action="store_true", help="log every command")
+    parser.add_argument("--tls", choices=["none", "offered", "required", "implicit"],
+                        default="none")
+    parser.add_argument("--cert", help="certificate file (PEM) for TLS")
+    parser.add_argument("--key", help="private key file (PEM) for TLS")
+    parser.add_argument("--tls-max", choices=["1.2", "1.3"], default="1.3")
+    parser.add_argument("--ssl-reuse", action="store_true",
+                        help="data connections must resume the control connection's TLS session")
     parser.add_argument("--quirk", action="append", default=[],
                         help="behave like some real servers do (see above)")
     args = parser.parse_args()
@@ -73,6 +97,9 @@ def main():
     authorizer.add_user(args.user, args.password, home, perm=FULL_PERMISSIONS)
     authorizer.add_user(args.readonly_user, args.password, home, perm=READ_ONLY_PERMISSIONS)
 
+    tls = args.tls != "none"
+    if tls and (SSL is None or not args.cert or not args.key):
+        sys.exit("ftpserver.py: TLS needs python3-openssl, --cert and --key")
     if args.read_limit > 0:
         class DataHandler(ThrottledDTPHandler):
             """Takes data in at an even pace (pyftpdlib's own throttle lets
@@ -96,6 +123,25 @@ def main():
     else:
         class DataHandler(DTPHandler):
             pass
+    if tls:
+        class SecureDataHandler(TLS_DTPHandler, DataHandler):
+            def readable(self):
+                # Clients start the handshake before they send STOR; pyftpdlib
+                # would take those bytes for a closed connection.
+                if self._ssl_accepting or self._ssl_want_read:
+                    return True
+                return super().readable()
+
+            def handle_ssl_established(self):
+                reused = openssl_lib.SSL_session_reused(self.socket._ssl) == 1
+                if args.ssl_reuse and not reused:
+                    say("REFUSED DATA session not reused")
+                    self.cmd_channel.respond("522 SSL connection failed: session reuse required")
+                    self.close()
+                    return
+                self.secured = True
+                super().handle_ssl_established()
+        DataHandler = SecureDataHandler
     quirks = {}
     for quirk in args.quirk:
         name, _, value = quirk.partition("=")
@@ -139,13 +185,27 @@ def main():
     def relative(path):
         return os.path.relpath(os.path.realpath(path), home).replace(os.sep, "/")
 
-    class Handler(FTPHandler):
+    Base = TLS_FTPHandler if tls else FTPHandler
+
+    class Handler(Base):
         def on_login(self, username):
             if args.login_folder:
                 self.fs.cwd = "/" + args.login_folder.strip("/")
             say("LOGIN " + username)
+            if tls and isinstance(self.socket, SSL.Connection):
+                say("SECURE LOGIN " + username)
+
+        if args.tls == "implicit":
+            def handle(self):
+                # TLS first; the greeting goes out once the handshake is done.
+                self.secure_connection(self.ssl_context)
+
+            def handle_ssl_established(self):
+                Base.handle(self)
 
         def on_file_received(self, file):
+            if getattr(self.data_channel, "secured", False):
+                say("SECURE RECEIVED " + relative(file))
             say("RECEIVED " + relative(file))
 
         def on_incomplete_file_received(self, file):
@@ -207,6 +267,18 @@ def main():
     Handler.dtp_handler = DataHandler
     Handler.banner = "test server ready"
     Handler.auth_failed_timeout = 0.1
+    if tls:
+        context = SSL.Context(SSL.TLS_SERVER_METHOD)
+        context.use_certificate_chain_file(args.cert)
+        context.use_privatekey_file(args.key)
+        context.set_max_proto_version(SSL.TLS1_2_VERSION if args.tls_max == "1.2"
+                                      else SSL.TLS1_3_VERSION)
+        # Sessions are kept, so that data connections can resume them.
+        context.set_session_id(b"vantrel-test")
+        context.set_session_cache_mode(SSL.SESS_CACHE_SERVER)
+        Handler.ssl_context = context
+        Handler.tls_control_required = args.tls == "required"
+        Handler.tls_data_required = args.tls == "required"
 
     server = FTPServer(("127.0.0.1", 0), Handler)
     say("PORT %d" % server.socket.getsockname()[1])

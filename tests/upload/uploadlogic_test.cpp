@@ -118,6 +118,40 @@ TEST(FtpServerUrl, BracketsIpv6AndEncodesZone)
     EXPECT_EQ(FtpServerUrl({"fe80::1%eth0", 21, true}), "ftp://[fe80::1%25eth0]:21/");
 }
 
+TEST(ParseFtpAddress, SchemeChoosesTheProtection)
+{
+    struct Case
+    {
+        const char *text;
+        FtpSecurity security;
+        int port;
+        const char *url;
+    };
+    const Case cases[] = {
+        {"host", FtpSecurity::TlsIfOffered, 21, "ftp://host:21/"},
+        {"ftp://host:2121", FtpSecurity::TlsIfOffered, 2121, "ftp://host:2121/"},
+        {"ftpes://host", FtpSecurity::ExplicitTls, 21, "ftp://host:21/"},
+        {"FTPES://[::1]:2121/", FtpSecurity::ExplicitTls, 2121, "ftp://[::1]:2121/"},
+        {"ftps://host", FtpSecurity::ImplicitTls, 990, "ftps://host:990/"},
+        {"Ftps://host:2990", FtpSecurity::ImplicitTls, 2990, "ftps://host:2990/"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.text);
+        const std::optional<FtpEndpoint> endpoint = ParseFtpAddress(c.text, 21);
+        ASSERT_TRUE(endpoint.has_value());
+        EXPECT_EQ(endpoint->security, c.security);
+        EXPECT_EQ(endpoint->port, c.port);
+        EXPECT_EQ(FtpServerUrl(*endpoint), c.url);
+    }
+    EXPECT_FALSE(ParseFtpAddress("ftpx://host", 21).has_value());
+}
+
+TEST(ServerName, HostInLowerCaseWithPort)
+{
+    EXPECT_EQ(ServerName({"FTP.Example.com", 21, false}), "ftp.example.com:21");
+    EXPECT_EQ(ServerName({"::1", 990, true}), "[::1]:990");
+}
+
 TEST(FtpUrlPath, EncodesEverythingButPlainCharacters)
 {
     EXPECT_EQ(FtpUrlPath("videos/clip.mp4"), "videos/clip.mp4");

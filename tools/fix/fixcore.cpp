@@ -339,6 +339,36 @@ std::vector<std::uint8_t> ReadBox(ByteSource &input, const TopBox &box)
     return bytes;
 }
 
+// The file as it was before an in-place rewrite began: the bytes from
+// `start` on, with the 'ftyp' box at their front given back its type.
+class ShiftedSource final : public ByteSource
+{
+public:
+    ShiftedSource(ByteSource &base, std::uint64_t start, bool ftypFreed)
+        : m_base(base)
+        , m_start(start)
+        , m_ftypFreed(ftypFreed)
+    {}
+    std::uint64_t size() const override { return m_base.size() - m_start; }
+    void read(std::uint64_t offset, void *dst, std::size_t n) override
+    {
+        if (offset > size() || n > size() - offset)
+            Refuse("THE FILE IS TRUNCATED" + At(offset) + "!");
+        m_base.read(m_start + offset, dst, n);
+        if (m_ftypFreed) {
+            static const std::uint8_t kType[] = {'f', 't', 'y', 'p'};
+            for (std::uint64_t i = 4; i < 8; ++i)
+                if (i >= offset && i < offset + n)
+                    static_cast<std::uint8_t *>(dst)[i - offset] = kType[i - 4];
+        }
+    }
+
+private:
+    ByteSource &m_base;
+    std::uint64_t m_start;
+    bool m_ftypFreed;
+};
+
 } // namespace
 
 void MemorySource::read(std::uint64_t offset, void *dst, std::size_t n)
@@ -422,7 +452,7 @@ std::vector<TopBox> ScanTopLevel(ByteSource &input)
     return boxes;
 }
 
-Plan MakePlan(ByteSource &input)
+Plan MakePlan(ByteSource &input, std::uint64_t inPlaceBlock)
 {
     const std::vector<TopBox> boxes = ScanTopLevel(input);
 
@@ -486,13 +516,28 @@ Plan MakePlan(ByteSource &input)
             Refuse("THE FILE HOLDS ITEM LOCATIONS ('iloc') THAT CANNOT BE MOVED!");
     }
 
-    // The movie box goes where the first media data box starts; what lay
-    // between them moves back by the new movie box's size, what followed the
-    // movie box by the growth of the movie box.
-    const std::uint64_t insertAt = boxes[firstMdat].offset;
+    const std::uint64_t fileSize = input.size();
     const std::uint64_t oldStart = moovBox.offset;
     const std::uint64_t oldSize = moovBox.header.size;
+    const TopBox &first = boxes.front();
+    const bool inPlace = inPlaceBlock > 0 && first.header.type == FourCC("ftyp")
+                         && first.header.headerSize == 8 && moovIndex == boxes.size() - 1
+                         && firstMdat > 0;
+
+    // Where every chunk goes, and how far that is, as a function of the size
+    // of the new movie box. In place, everything moves by the inserted
+    // length. Otherwise the movie box goes where the first media data box
+    // starts; what lay between them moves back by the new movie box's size,
+    // what followed the movie box by the growth of the movie box.
+    const std::uint64_t insertAt = boxes[firstMdat].offset;
+    const std::uint64_t ftypSize = first.header.size;
+    auto insertLength = [&](std::uint64_t newSize) {
+        const std::uint64_t least = ftypSize + newSize + 8; // room for the 'free' box header
+        return (least + inPlaceBlock - 1) / inPlaceBlock * inPlaceBlock;
+    };
     auto moved = [&](std::uint64_t off, std::uint64_t newSize) {
+        if (inPlace)
+            return off + insertLength(newSize);
         if (off < insertAt)
             return off;
         if (off < oldStart)
@@ -500,21 +545,47 @@ Plan MakePlan(ByteSource &input)
         return off - oldSize + newSize;
     };
 
-    // Widening a table grows the movie box, which moves every chunk further:
-    // repeat until the size stays. Tables are only ever widened, so this ends
-    // after at most one round per table.
+    // Widening a table grows the movie box, which moves every chunk further
+    // and may make more tables pass 4 GiB. The move grows with the size of
+    // the movie box, so a table's fate is settled by its largest offset: with
+    // the tables sorted by it, one sweep widens them in turn while the size
+    // grows. Only offsets that move count (those in front of the first media
+    // data box stay where they are).
+    std::vector<std::pair<std::uint64_t, std::size_t>> order; // largest offset, table
+    for (std::size_t k = 0; k < tree.tables().size(); ++k) {
+        ChunkTable &t = tree.tables()[k];
+        if (t.wide)
+            continue;
+        bool moves = false;
+        std::uint64_t largest = 0;
+        for (std::uint32_t i = 0; i < t.count; ++i) {
+            const std::uint64_t off = tree.entry(t, i);
+            if (!inPlace && off < insertAt)
+                continue;
+            moves = true;
+            largest = std::max(largest, off);
+        }
+        if (moves)
+            order.emplace_back(largest, k);
+    }
+    std::sort(order.begin(), order.end(), std::greater<>());
+    std::size_t next = 0;
     std::uint64_t newSize = tree.sizeOf(tree.root());
     for (;;) {
-        for (ChunkTable &t : tree.tables()) {
-            if (t.wide || t.widen)
-                continue;
-            for (std::uint32_t i = 0; i < t.count && !t.widen; ++i)
-                t.widen = moved(tree.entry(t, i), newSize) > kMax32;
+        while (next < order.size() && moved(order[next].first, newSize) > kMax32) {
+            ChunkTable &t = tree.tables()[order[next].second];
+            t.widen = true;
+            newSize += std::uint64_t(t.count) * 4;
+            ++next;
         }
+        // The sizes of the boxes around the tables settle it exactly (a box
+        // header may have grown as well); this repeats only in that case.
         const std::uint64_t size = tree.sizeOf(tree.root());
         if (size == newSize)
             break;
         newSize = size;
+        if (newSize > kMaxMoovSize * 2)
+            break;
     }
     if (newSize > kMaxMoovSize * 2)
         Refuse("THE 'moov' BOX WOULD BECOME TOO LARGE!");
@@ -524,7 +595,15 @@ Plan MakePlan(ByteSource &input)
     for (const ChunkTable &t : tree.tables())
         plan.widenedTables += t.widen ? 1 : 0;
 
-    const std::uint64_t fileSize = input.size();
+    if (inPlace) {
+        plan.inPlace = true;
+        plan.insertLength = insertLength(newSize);
+        plan.ftypSize = ftypSize;
+        plan.fillSize = plan.insertLength - ftypSize - plan.moov.size();
+        plan.oldMoovOffset = oldStart;
+        plan.outputSize = plan.insertLength + oldStart;
+        return plan;
+    }
     if (insertAt > 0)
         plan.pieces.push_back({true, 0, insertAt});
     plan.pieces.push_back({false, 0, plan.moov.size()});
@@ -533,6 +612,71 @@ Plan MakePlan(ByteSource &input)
         plan.pieces.push_back({true, moovBox.end(), fileSize - moovBox.end()});
     plan.outputSize = fileSize - oldSize + plan.moov.size();
     return plan;
+}
+
+std::optional<Interrupted> FindInterrupted(ByteSource &input, std::uint64_t block)
+{
+    const std::uint64_t size = input.size();
+    if (block == 0 || size < 16)
+        return std::nullopt;
+    std::uint8_t head[16];
+    input.read(0, head, sizeof head);
+    const bool zeroFront = std::all_of(head, head + 8, [](std::uint8_t b) { return b == 0; });
+    std::vector<std::uint64_t> candidates;
+    if (zeroFront) {
+        // The front was not written yet, or only in part: the original
+        // starts at one of the block boundaries within reach of a movie box.
+        const std::uint64_t reach = std::min(size, kMaxMoovSize * 2 + 2 * block);
+        for (std::uint64_t at = block; at + 16 <= reach; at += block)
+            candidates.push_back(at);
+    } else {
+        // The front is complete: 'ftyp', the new movie box, a 'free' box.
+        std::uint64_t at = 0;
+        for (const std::uint32_t type : {FourCC("ftyp"), FourCC("moov"), FourCC("free")}) {
+            if (at + 16 > size)
+                return std::nullopt;
+            std::uint8_t box[16];
+            input.read(at, box, sizeof box);
+            const std::uint64_t boxSize = Be32(box);
+            if (Be32(box + 4) != type || boxSize < 8 || boxSize > size - at)
+                return std::nullopt;
+            at += boxSize;
+        }
+        if (at % block != 0)
+            return std::nullopt;
+        candidates.push_back(at);
+    }
+
+    for (const std::uint64_t at : candidates) {
+        std::uint8_t box[16];
+        input.read(at, box, sizeof box);
+        const std::uint32_t type = Be32(box + 4);
+        const std::uint64_t ftypSize = Be32(box);
+        if ((type != FourCC("ftyp") && type != FourCC("free")) || ftypSize < 8 || ftypSize > at
+            || ftypSize > size - at || ftypSize > (1u << 20))
+            continue;
+        // The front's first bytes: zeros, or the same 'ftyp' box.
+        const auto n = std::size_t(ftypSize);
+        std::vector<std::uint8_t> front(n);
+        std::vector<std::uint8_t> original(n);
+        input.read(0, front.data(), front.size());
+        input.read(at, original.data(), original.size());
+        const bool ftypFreed = type == FourCC("free");
+        if (ftypFreed)
+            std::memcpy(original.data() + 4, "ftyp", 4);
+        const bool frontZero =
+            std::all_of(front.begin(), front.end(), [](std::uint8_t b) { return b == 0; });
+        if (frontZero ? ftypFreed : front != original)
+            continue;
+        ShiftedSource view(input, at, ftypFreed);
+        try {
+            const Plan plan = MakePlan(view, block);
+            if (plan.inPlace && plan.insertLength == at)
+                return Interrupted{at, ftypFreed};
+        } catch (const FixError &) {
+        }
+    }
+    return std::nullopt;
 }
 
 std::vector<std::uint64_t> ChunkOffsets(std::span<const std::uint8_t> moov)
@@ -549,6 +693,18 @@ std::vector<std::uint8_t> Assemble(const Plan &plan, ByteSource &input)
 {
     std::vector<std::uint8_t> out;
     out.reserve(std::size_t(plan.outputSize));
+    if (plan.inPlace) {
+        out.resize(std::size_t(plan.ftypSize));
+        input.read(0, out.data(), out.size());
+        out.insert(out.end(), plan.moov.begin(), plan.moov.end());
+        PutBe32(out, std::uint32_t(plan.fillSize));
+        PutBe32(out, FourCC("free"));
+        out.resize(std::size_t(plan.insertLength), 0);
+        out.resize(std::size_t(plan.outputSize));
+        input.read(0, out.data() + plan.insertLength, std::size_t(plan.oldMoovOffset));
+        std::memcpy(out.data() + plan.insertLength + 4, "free", 4);
+        return out;
+    }
     for (const Piece &p : plan.pieces) {
         if (p.fromInput) {
             const std::size_t at = out.size();

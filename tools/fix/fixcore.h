@@ -8,6 +8,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
@@ -93,10 +94,21 @@ struct Piece
 struct Plan
 {
     bool inOrder = false;           // movie box already in front: copy the file as it is
+    bool inPlace = false;           // rewritten in the file itself (see below)
     std::vector<std::uint8_t> moov; // the rewritten movie box (empty when inOrder)
-    std::vector<Piece> pieces;      // the output, front to back
+    std::vector<Piece> pieces;      // the output, front to back (copy plans only)
     std::uint64_t outputSize = 0;
     int widenedTables = 0; // chunk offset tables turned from 32 to 64 bits
+
+    // In place: `insertLength` bytes are inserted at the front of the file.
+    // They take the input's leading 'ftyp' box (`ftypSize` bytes, copied),
+    // the rewritten movie box and a 'free' box of `fillSize` bytes. The old
+    // 'ftyp' box then lies at insertLength and becomes a 'free' box; the old
+    // movie box, last in the file, is cut off at insertLength + oldMoovOffset.
+    std::uint64_t insertLength = 0;
+    std::uint64_t ftypSize = 0;
+    std::uint64_t fillSize = 0;
+    std::uint64_t oldMoovOffset = 0;
 };
 
 // Upper bound for the movie box, which is held in memory.
@@ -105,14 +117,32 @@ inline constexpr std::uint64_t kMaxMoovSize = 512ull << 20;
 inline constexpr std::size_t kMaxTopLevelBoxes = 100000;
 
 // Checks the input and plans the output. Throws FixError when the input is
-// refused; nothing has been written at that point.
-Plan MakePlan(ByteSource &input);
+// refused; nothing has been written at that point. With `inPlaceBlock` (the
+// file system's block size) a file whose movie box is behind its media data
+// gets an in-place plan when it can have one: it starts with an 'ftyp' box
+// and ends with its movie box. Every other file gets a copy plan.
+Plan MakePlan(ByteSource &input, std::uint64_t inPlaceBlock = 0);
+
+// A file left by an in-place rewrite that stopped before the old movie box
+// was cut off: the original file starts at `insertLength`, with its 'ftyp'
+// box turned into a 'free' box already when `ftypFreed`.
+struct Interrupted
+{
+    std::uint64_t insertLength = 0;
+    bool ftypFreed = false;
+};
+
+// Recognises such a file strictly: the front holds zeros or a copy of the
+// original's 'ftyp' box, and the original behind it is a valid file whose
+// in-place plan with this block size inserts exactly `insertLength` bytes.
+std::optional<Interrupted> FindInterrupted(ByteSource &input, std::uint64_t block);
 
 // The chunk offsets of every track of a movie box (the whole box, header
 // included), in the order they are stored.
 std::vector<std::uint64_t> ChunkOffsets(std::span<const std::uint8_t> moov);
 
-// The output of a plan in memory (for tests and fuzzing; the program streams).
+// The output of a plan in memory, in place plans included (for tests and fuzzing; the program
+// streams).
 std::vector<std::uint8_t> Assemble(const Plan &plan, ByteSource &input);
 
 } // namespace vantrel::fix

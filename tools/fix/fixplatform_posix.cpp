@@ -15,6 +15,7 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/types.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace vantrel::fix::platform {
@@ -41,40 +42,67 @@ FileId IdFromStat(const struct stat &st)
     return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino)};
 }
 
-// The temporary file to remove if a signal ends the program: a fixed buffer,
-// because the handler may only make async-signal-safe calls.
-char g_pendingPath[4096];
+// The temporary file to remove if a signal ends the program: its folder, open,
+// and its name in a fixed buffer (a name, not a path, so that no path length
+// limits it), because the handler may only make async-signal-safe calls.
+char g_pendingName[256];
+volatile std::sig_atomic_t g_pendingFolder = -1;
 volatile std::sig_atomic_t g_pending = 0;
 
 extern "C" void RemovePendingAndDie(int sig)
 {
     if (g_pending)
-        ::unlink(g_pendingPath);
+        ::unlinkat(int(g_pendingFolder), g_pendingName, 0);
     std::signal(sig, SIG_DFL);
     std::raise(sig);
 }
 
-void ArmCleanup(const std::string &path)
+// Every signal that ends the program by default and can be caught. The
+// file-size limit is not among them: with SIGXFSZ ignored, the write that
+// passes it fails with EFBIG and the program reports it like a full disk.
+void InstallCleanup()
 {
-    if (path.size() >= sizeof g_pendingPath)
-        return;
-    std::memcpy(g_pendingPath, path.c_str(), path.size() + 1);
-    g_pending = 1;
     static bool installed = false;
-    if (!installed) {
-        installed = true;
-        for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
-            struct sigaction sa = {};
-            sa.sa_handler = RemovePendingAndDie;
-            sigemptyset(&sa.sa_mask);
-            sigaction(sig, &sa, nullptr);
-        }
+    if (installed)
+        return;
+    installed = true;
+    for (int sig :
+         {SIGINT, SIGTERM, SIGHUP, SIGPIPE, SIGQUIT, SIGALRM, SIGUSR1, SIGUSR2, SIGXCPU, SIGVTALRM,
+          SIGPROF, SIGABRT, SIGSEGV, SIGBUS, SIGFPE, SIGILL, SIGTRAP, SIGSYS}) {
+        struct sigaction sa = {};
+        sa.sa_handler = RemovePendingAndDie;
+        sigemptyset(&sa.sa_mask);
+        sigaction(sig, &sa, nullptr);
     }
+    struct sigaction ignore = {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGXFSZ, &ignore, nullptr);
 }
 
 void DisarmCleanup()
 {
     g_pending = 0;
+}
+
+// A name for the output that no one is likely to have taken.
+std::string RandomTag()
+{
+    static const char kChars[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
+    static std::uint64_t state = 0;
+    struct timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME, &now);
+    state += std::uint64_t(now.tv_nsec) ^ (std::uint64_t(now.tv_sec) << 30)
+             ^ (std::uint64_t(::getpid()) << 40) ^ 0x9e3779b97f4a7c15ull;
+    std::uint64_t x = state;
+    std::string tag;
+    for (int i = 0; i < 6; ++i) {
+        x ^= x >> 33;
+        x *= 0xff51afd7ed558ccdull;
+        x ^= x >> 29;
+        tag += kChars[x % (sizeof kChars - 1)];
+    }
+    return tag;
 }
 
 bool WriteAll(int fd, const std::uint8_t *p, std::size_t n, int &error)
@@ -127,7 +155,8 @@ void Input::close()
 
 bool Input::open(const std::string &path, std::string &error)
 {
-    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Without O_NONBLOCK, opening a FIFO waits for a writer.
+    m_fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (m_fd < 0) {
         error = Failure("CANNOT OPEN", path, errno);
         return false;
@@ -141,9 +170,20 @@ bool Input::open(const std::string &path, std::string &error)
         error = "\"" + path + "\" IS NOT A REGULAR FILE!";
         return false;
     }
+    ::fcntl(m_fd, F_SETFL, ::fcntl(m_fd, F_GETFL) & ~O_NONBLOCK);
     m_size = std::uint64_t(st.st_size);
     m_id = IdFromStat(st);
     m_mode = unsigned(st.st_mode & 07777);
+    m_blockSize = std::uint64_t(st.st_blksize > 0 ? st.st_blksize : 0);
+    return true;
+}
+
+bool Input::flush(std::string &error)
+{
+    if (::fsync(m_fd) != 0) {
+        error = "CANNOT WRITE THE INPUT FILE: " + tools::UpperSystemText(errno) + "!";
+        return false;
+    }
     return true;
 }
 
@@ -185,20 +225,46 @@ Output::~Output()
 bool Output::create(const std::string &finalPath, unsigned mode, std::string &error)
 {
     auto [folder, name] = SplitPath(finalPath);
-    // A hidden name in the same folder, so that the rename cannot cross file
-    // systems; shortened so that it stays within the usual name limit.
-    std::string pattern = folder + "/." + name.substr(0, 200) + ".fix-XXXXXX";
-    std::vector<char> buffer(pattern.begin(), pattern.end());
-    buffer.push_back('\0');
-    m_fd = ::mkstemp(buffer.data());
-    if (m_fd < 0) {
+    m_folder = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (m_folder < 0) {
         error = Failure("CANNOT CREATE A FILE IN", folder, errno);
         return false;
     }
-    m_path = buffer.data();
-    ArmCleanup(m_path);
-    ::fcntl(m_fd, F_SETFD, FD_CLOEXEC);
-    // The output gets the permissions of the input, not mkstemp's 0600.
+    InstallCleanup();
+    // A hidden name in the same folder, so that the rename cannot cross file
+    // systems; shortened so that it stays within the usual name limit. Made
+    // new (never a link or a file that is there already), and removed again
+    // if a signal ends the program: signals wait until it is registered.
+    const std::string prefix = "." + name.substr(0, 200) + ".fix-";
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    for (int attempt = 0; attempt < 100 && m_fd < 0; ++attempt) {
+        const std::string leaf = prefix + RandomTag();
+        ::sigprocmask(SIG_BLOCK, &all, &before);
+        m_fd = ::openat(m_folder, leaf.c_str(),
+                        O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int e = errno;
+        if (m_fd >= 0) {
+            m_name = leaf;
+            std::memcpy(g_pendingName, leaf.c_str(), leaf.size() + 1);
+            g_pendingFolder = m_folder;
+            g_pending = 1;
+        }
+        ::sigprocmask(SIG_SETMASK, &before, nullptr);
+        if (m_fd < 0 && e != EEXIST) {
+            error = Failure("CANNOT CREATE A FILE IN", folder, e);
+            discard();
+            return false;
+        }
+    }
+    if (m_fd < 0) {
+        error = Failure("CANNOT CREATE A FILE IN", folder, EEXIST);
+        discard();
+        return false;
+    }
+    m_path = folder + "/" + m_name;
+    // The output gets the permissions of the input, not 0600.
     if (::fchmod(m_fd, mode_t(mode)) != 0) {
         error = Failure("CANNOT SET THE PERMISSIONS OF", m_path, errno);
         discard();
@@ -281,20 +347,21 @@ bool Output::commit(const std::string &finalPath, std::string &error)
         discard();
         return false;
     }
-    if (::rename(m_path.c_str(), finalPath.c_str()) != 0) {
+    // The rename replaces whatever FINAL is, a link included; it never
+    // writes through one.
+    if (::renameat(m_folder, m_name.c_str(), m_folder, SplitPath(finalPath).second.c_str()) != 0) {
         error = Failure("CANNOT CREATE", finalPath, errno);
         discard();
         return false;
     }
     DisarmCleanup();
     m_path.clear();
+    m_name.clear();
     // Make the new name itself durable; some file systems cannot sync a
     // folder, which changes nothing about the file being complete.
-    const int dir = ::open(SplitPath(finalPath).first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    ::fsync(m_folder);
+    ::close(m_folder);
+    m_folder = -1;
     return true;
 }
 
@@ -304,11 +371,150 @@ void Output::discard()
         ::close(m_fd);
         m_fd = -1;
     }
-    if (!m_path.empty()) {
-        ::unlink(m_path.c_str());
+    if (!m_name.empty()) {
+        ::unlinkat(m_folder, m_name.c_str(), 0);
         DisarmCleanup();
+        m_name.clear();
         m_path.clear();
     }
+    if (m_folder >= 0) {
+        ::close(m_folder);
+        m_folder = -1;
+    }
+}
+
+bool CanTakeOver(const std::string &tempPath, const Input &input, const std::string &finalPath)
+{
+    // The rename must be sure to succeed once TEMP is rewritten: FINAL's
+    // folder writable, and no folder where FINAL goes (the copy path then
+    // reports it with TEMP untouched).
+    const std::string folderPath = SplitPath(finalPath).first;
+    struct stat temp;
+    struct stat folder;
+    struct stat final;
+    return ::lstat(tempPath.c_str(), &temp) == 0 && S_ISREG(temp.st_mode) && temp.st_nlink == 1
+           && IdFromStat(temp) == input.m_id && ::stat(folderPath.c_str(), &folder) == 0
+           && folder.st_dev == temp.st_dev && ::access(folderPath.c_str(), W_OK | X_OK) == 0
+           && (::lstat(finalPath.c_str(), &final) != 0 || !S_ISDIR(final.st_mode));
+}
+
+Outcome RenameInto(const std::string &tempPath, const std::string &finalPath, std::string &error)
+{
+    if (::rename(tempPath.c_str(), finalPath.c_str()) != 0) {
+        if (errno == EXDEV)
+            return Outcome::NotHere;
+        error = Failure("CANNOT CREATE", finalPath, errno);
+        return Outcome::Failed;
+    }
+    const int dir = ::open(SplitPath(finalPath).first.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+    return Outcome::Done;
+}
+
+Rewrite::~Rewrite()
+{
+    close();
+}
+
+void Rewrite::close()
+{
+    if (m_fd >= 0) {
+        ::close(m_fd);
+        m_fd = -1;
+    }
+}
+
+bool Rewrite::open(const std::string &path, const FileId &id, std::string &error)
+{
+    m_path = path;
+    m_fd = ::open(path.c_str(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (m_fd < 0) {
+        error = Failure("CANNOT OPEN", path, errno);
+        return false;
+    }
+    struct stat st;
+    if (::fstat(m_fd, &st) != 0 || !S_ISREG(st.st_mode) || IdFromStat(st) != id) {
+        error = "THE INPUT FILE CHANGED WHILE IT WAS READ!";
+        close();
+        return false;
+    }
+    return true;
+}
+
+Outcome Rewrite::insertFront(std::uint64_t length, std::string &error)
+{
+#if defined(__linux__) && defined(FALLOC_FL_INSERT_RANGE)
+    int r;
+    do
+        r = ::fallocate(m_fd, FALLOC_FL_INSERT_RANGE, 0, off_t(length));
+    while (r != 0 && errno == EINTR);
+    if (r == 0)
+        return Outcome::Done;
+    if (IsNotSupported(errno) || errno == EINVAL || errno == ENOSYS)
+        return Outcome::NotHere;
+    error = Failure("CANNOT WRITE", m_path, errno);
+    return Outcome::Failed;
+#else
+    (void)length;
+    (void)error;
+    return Outcome::NotHere;
+#endif
+}
+
+bool Rewrite::collapseFront(std::uint64_t length, std::string &error)
+{
+#if defined(__linux__) && defined(FALLOC_FL_COLLAPSE_RANGE)
+    int r;
+    do
+        r = ::fallocate(m_fd, FALLOC_FL_COLLAPSE_RANGE, 0, off_t(length));
+    while (r != 0 && errno == EINTR);
+    if (r == 0)
+        return true;
+    error = Failure("CANNOT WRITE", m_path, errno);
+#else
+    (void)length;
+    error = "\"" + m_path + "\" CANNOT BE PUT BACK ON THIS SYSTEM!";
+#endif
+    return false;
+}
+
+bool Rewrite::writeAt(std::uint64_t offset, const void *data, std::size_t n, std::string &error)
+{
+    const auto *p = static_cast<const std::uint8_t *>(data);
+    while (n > 0) {
+        const ssize_t w = ::pwrite(m_fd, p, n, off_t(offset));
+        if (w < 0 && errno == EINTR)
+            continue;
+        if (w < 0) {
+            error = Failure("CANNOT WRITE", m_path, errno);
+            return false;
+        }
+        p += w;
+        n -= std::size_t(w);
+        offset += std::uint64_t(w);
+    }
+    return true;
+}
+
+bool Rewrite::flush(std::string &error)
+{
+    if (::fsync(m_fd) != 0) {
+        error = Failure("CANNOT WRITE", m_path, errno);
+        return false;
+    }
+    return true;
+}
+
+bool Rewrite::cut(std::uint64_t size, std::string &error)
+{
+    if (::ftruncate(m_fd, off_t(size)) != 0) {
+        error = Failure("CANNOT WRITE", m_path, errno);
+        return false;
+    }
+    return true;
 }
 
 bool RemoveFile(const std::string &path, std::string &error)

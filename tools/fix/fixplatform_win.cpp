@@ -235,6 +235,64 @@ void Output::discard()
     }
 }
 
+bool Input::flush(std::string &)
+{
+    return true; // never needed: the input is never renamed into place here
+}
+
+// Windows keeps the copy path: the input is not renamed or rewritten.
+bool CanTakeOver(const std::string &, const Input &, const std::string &)
+{
+    return false;
+}
+
+Outcome RenameInto(const std::string &, const std::string &, std::string &)
+{
+    return Outcome::NotHere;
+}
+
+Rewrite::~Rewrite()
+{
+    close();
+}
+
+void Rewrite::close()
+{}
+
+bool Rewrite::open(const std::string &path, const FileId &, std::string &error)
+{
+    error = "\"" + path + "\" CANNOT BE REWRITTEN IN PLACE ON THIS SYSTEM!";
+    return false;
+}
+
+Outcome Rewrite::insertFront(std::uint64_t, std::string &)
+{
+    return Outcome::NotHere;
+}
+
+bool Rewrite::collapseFront(std::uint64_t, std::string &error)
+{
+    error = "\"" + m_path + "\" CANNOT BE PUT BACK ON THIS SYSTEM!";
+    return false;
+}
+
+bool Rewrite::writeAt(std::uint64_t, const void *, std::size_t, std::string &error)
+{
+    error = "\"" + m_path + "\" CANNOT BE REWRITTEN IN PLACE ON THIS SYSTEM!";
+    return false;
+}
+
+bool Rewrite::flush(std::string &)
+{
+    return true;
+}
+
+bool Rewrite::cut(std::uint64_t, std::string &error)
+{
+    error = "\"" + m_path + "\" CANNOT BE REWRITTEN IN PLACE ON THIS SYSTEM!";
+    return false;
+}
+
 bool RemoveFile(const std::string &path, std::string &error)
 {
     if (!DeleteFileW(Wide(path).c_str())) {

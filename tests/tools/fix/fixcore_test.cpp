@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <map>
 
@@ -244,6 +245,192 @@ TEST(FixCore, WidensTablesWhoseOffsetsPass4GiBUntilTheSizeSettles)
     EXPECT_TRUE(plan.pieces[2].fromInput && plan.pieces[2].offset == 24
                 && plan.pieces[2].length == mdatEnd - 24);
     EXPECT_EQ(plan.outputSize, mdatEnd + grown);
+}
+
+// ftyp, free, media data whose payload starts at 40, and the movie box last.
+Bytes MoovAtTheEnd()
+{
+    return Cat({Ftyp(), Box("free"), Box("mdat", Payload(5000)),
+                Moov({Track(Stco({kData, kData + 100, kData + 4000})),
+                      Track(Co64({kData + 300, kData + 4996}))})});
+}
+
+constexpr std::uint64_t kBlock = 512;
+
+TEST(FixCore, RewritesInPlaceAFileThatStartsWithFtypAndEndsWithMoov)
+{
+    const Bytes in = MoovAtTheEnd();
+    MemorySource source(in);
+    const Plan plan = MakePlan(source, kBlock);
+    ASSERT_TRUE(plan.inPlace);
+    EXPECT_FALSE(plan.inOrder);
+    EXPECT_EQ(plan.insertLength % kBlock, 0u);
+    EXPECT_EQ(plan.ftypSize, Ftyp().size());
+    EXPECT_EQ(plan.ftypSize + plan.moov.size() + plan.fillSize, plan.insertLength);
+    EXPECT_GE(plan.fillSize, 8u);
+    EXPECT_LT(plan.fillSize, kBlock + 8);
+
+    const Bytes out = Assemble(plan, source);
+    EXPECT_EQ(out.size(), plan.outputSize);
+    EXPECT_EQ(TopTypes(out),
+              (std::vector<std::string>{"ftyp", "moov", "free", "free", "free", "mdat"}));
+    ExpectChunksKept(in, out);
+    EXPECT_TRUE(PlanOf(out).inOrder);
+    // The media data has not moved within the file, only behind the front.
+    EXPECT_TRUE(std::equal(in.begin() + 24, in.end() - std::ptrdiff_t(MoovOf(in).size()),
+                           out.begin() + std::ptrdiff_t(plan.insertLength + 24), out.end()));
+}
+
+TEST(FixCore, CopiesWhatCannotBeRewrittenInPlace)
+{
+    const Bytes moov = Moov({Track(Stco({32}))});
+    const struct
+    {
+        const char *name;
+        Bytes file;
+        std::uint64_t block;
+    } cases[] = {
+        {"something behind the moov", MoovLast(), kBlock},
+        {"no ftyp in front", Cat({Box("free", Bytes(16, 0)), Box("mdat", Payload(100)), moov}),
+         kBlock},
+        {"no block size", MoovAtTheEnd(), 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySource source(c.file);
+        const Plan plan = MakePlan(source, c.block);
+        EXPECT_FALSE(plan.inPlace);
+        EXPECT_FALSE(plan.inOrder);
+        EXPECT_EQ(plan.insertLength, 0u);
+        EXPECT_TRUE(PlanOf(Assemble(plan, source)).inOrder);
+    }
+}
+
+TEST(FixCore, WidensInPlaceTheTablesThatTheInsertedLengthPushesPast4GiB)
+{
+    const std::uint64_t mdatEnd = k4G + 8192;
+    const Bytes shape = Moov({Track(Stco({0})), Track(Stco({0}))});
+    const std::uint64_t length = (24 + shape.size() + 8 + 4 + kBlock - 1) / kBlock * kBlock;
+    const auto x = std::uint32_t(k4G - length);     // passes 4 GiB by the insert
+    const auto y = std::uint32_t(k4G - length - 8); // stays below, even once x has grown
+    SparseSource input(mdatEnd + shape.size());
+    Bytes mdatHeader;
+    Append32(mdatHeader, 1);
+    AppendType(mdatHeader, "mdat");
+    Append64(mdatHeader, mdatEnd - 24);
+    input.put(0, Ftyp());
+    input.put(24, mdatHeader);
+    input.put(mdatEnd, Moov({Track(Stco({x})), Track(Stco({y}))}));
+
+    const Plan plan = MakePlan(input, kBlock);
+    ASSERT_TRUE(plan.inPlace);
+    EXPECT_EQ(plan.insertLength, length);
+    EXPECT_EQ(plan.widenedTables, 1);
+    EXPECT_EQ(ChunkOffsets(plan.moov), (std::vector<std::uint64_t>{x + length, y + length}));
+}
+
+// Each widened table grows the movie box by just enough to push the next
+// table past 4 GiB: a search that goes over every table again after each
+// widening takes time in the square of the number of tables.
+TEST(FixCore, WidensAChainOfManyTablesInTimeLinearInTheMoov)
+{
+    constexpr std::uint32_t kTables = 128 * 1024;
+    auto moovWith = [](auto offsetOf) {
+        // The table is the track's last box, its one offset the last 4 bytes.
+        const Bytes track = Track(Stco({0}));
+        Bytes tracks;
+        tracks.reserve(track.size() * kTables);
+        for (std::uint32_t i = 0; i < kTables; ++i) {
+            tracks.insert(tracks.end(), track.begin(), track.end() - 4);
+            Append32(tracks, offsetOf(i));
+        }
+        return Box("moov", Cat({FullBox("mvhd", 0, Bytes(96, 0)), tracks}));
+    };
+    const std::uint64_t size = moovWith([](std::uint32_t) { return 0u; }).size();
+    const std::uint64_t mdatEnd = k4G - size + 4096;
+    auto chained = [&](std::uint32_t i) {
+        return std::uint32_t(k4G - size - 4ull * i);
+    };
+    auto timed = [&](const Bytes &moov, Plan &plan) {
+        SparseSource input(mdatEnd + moov.size());
+        Bytes mdatHeader;
+        Append32(mdatHeader, 1);
+        AppendType(mdatHeader, "mdat");
+        Append64(mdatHeader, mdatEnd - 24);
+        input.put(0, Ftyp());
+        input.put(24, mdatHeader);
+        input.put(mdatEnd, moov);
+        const auto start = std::chrono::steady_clock::now();
+        plan = MakePlan(input);
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+
+    Plan plain;
+    const double plainSeconds = timed(moovWith([](std::uint32_t) { return kData; }), plain);
+    EXPECT_EQ(plain.widenedTables, 0);
+    Plan chain;
+    const double chainSeconds = timed(moovWith(chained), chain);
+    EXPECT_EQ(chain.widenedTables, int(kTables));
+    const std::uint64_t grown = size + 4ull * kTables;
+    ASSERT_EQ(chain.moov.size(), grown);
+    const std::vector<std::uint64_t> offsets = ChunkOffsets(chain.moov);
+    ASSERT_EQ(offsets.size(), kTables);
+    EXPECT_EQ(offsets.front(), chained(0) + grown);
+    EXPECT_EQ(offsets.back(), chained(kTables - 1) + grown);
+    // About the same time as a movie box of its size that widens nothing;
+    // the margin is wide for a busy machine (the square takes minutes).
+    EXPECT_LT(chainSeconds, 20 * plainSeconds + 2.0)
+        << "chain " << chainSeconds << " s, plain " << plainSeconds << " s";
+}
+
+TEST(FixCore, RecognisesEveryStateAnInterruptedRewriteInPlaceLeaves)
+{
+    const Bytes in = MoovAtTheEnd();
+    MemorySource source(in);
+    const Plan plan = MakePlan(source, kBlock);
+    ASSERT_TRUE(plan.inPlace);
+    const Bytes out = Assemble(plan, source);
+    const auto length = std::ptrdiff_t(plan.insertLength);
+    const auto ftyp = std::ptrdiff_t(plan.ftypSize);
+    const Bytes front(out.begin(), out.begin() + length);
+    Bytes frontNoFtyp = front;
+    std::fill(frontNoFtyp.begin(), frontNoFtyp.begin() + ftyp, 0);
+    Bytes frontHalfMoov(std::size_t(length), 0);
+    std::copy(front.begin() + ftyp, front.begin() + ftyp + 40, frontHalfMoov.begin() + ftyp);
+    Bytes inFreed = in;
+    std::copy_n("free", 4, inFreed.begin() + 4);
+    Bytes damaged = in;
+    damaged.resize(damaged.size() - 3);
+    const Bytes zeros(std::size_t(length), 0);
+
+    const struct
+    {
+        const char *name;
+        Bytes file;
+        bool recognised;
+        bool ftypFreed;
+    } cases[] = {
+        {"after the insert", Cat({zeros, in}), true, false},
+        {"after part of the movie box", Cat({frontHalfMoov, in}), true, false},
+        {"after the movie box", Cat({frontNoFtyp, in}), true, false},
+        {"after the ftyp", Cat({front, in}), true, false},
+        {"after the old ftyp became free", Cat({front, inFreed}), true, true},
+        {"the original", in, false, false},
+        {"the result", out, false, false},
+        {"a front of another length", Cat({zeros, zeros, in}), false, false},
+        {"a damaged original behind it", Cat({zeros, damaged}), false, false},
+        {"a front that is not the original's ftyp", Cat({frontNoFtyp, inFreed}), false, false},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        MemorySource file(c.file);
+        const std::optional<Interrupted> found = FindInterrupted(file, kBlock);
+        ASSERT_EQ(found.has_value(), c.recognised);
+        if (found) {
+            EXPECT_EQ(found->insertLength, plan.insertLength);
+            EXPECT_EQ(found->ftypFreed, c.ftypFreed);
+        }
+    }
 }
 
 TEST(FixCore, RefusesEveryTruncationOfAFile)

@@ -519,9 +519,9 @@ TEST_F(MencoderRun, FfmpegDoesNotOutliveAKilledMencoder)
         kill(pid, SIGKILL);
     });
     EXPECT_EQ(run.signal, SIGKILL);
-    EXPECT_TRUE(waitUntilGone("file:" + output, std::chrono::seconds(5)));
+    EXPECT_TRUE(waitUntilGone("file:" + output, std::chrono::seconds(10)));
     // Nor does its output: the guard it left removes it.
-    EXPECT_TRUE(waitUntil([&] { return !fs::exists(output); }, std::chrono::seconds(5)));
+    EXPECT_TRUE(waitUntil([&] { return !fs::exists(output); }, std::chrono::seconds(10)));
 }
 
 TEST_F(MencoderRun, OnlyARegularFileAtTheOutputNameIsReplaced)

@@ -1,0 +1,156 @@
+#include "upload/certtrust.h"
+
+#include <cerrno>
+
+namespace vantrel::upload {
+
+namespace {
+
+int HexValue(char c)
+{
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
+    return -1;
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix)
+{
+    if (text.size() < prefix.size())
+        return false;
+    for (std::size_t i = 0; i < prefix.size(); ++i) {
+        char c = text[i];
+        if (c >= 'A' && c <= 'Z')
+            c = static_cast<char>(c - 'A' + 'a');
+        if (c != prefix[i])
+            return false;
+    }
+    return true;
+}
+
+std::string_view Trimmed(std::string_view text)
+{
+    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
+        text.remove_prefix(1);
+    while (!text.empty()
+           && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'
+               || text.back() == '\n'))
+        text.remove_suffix(1);
+    return text;
+}
+
+} // namespace
+
+std::string FormatFingerprint(const unsigned char *digest, std::size_t size)
+{
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(size * 3);
+    for (std::size_t i = 0; i < size; ++i) {
+        if (i > 0)
+            out += ':';
+        out += kHex[digest[i] >> 4];
+        out += kHex[digest[i] & 0x0F];
+    }
+    return out;
+}
+
+std::optional<std::string> NormalizeFingerprint(std::string_view text)
+{
+    text = Trimmed(text);
+    for (std::string_view prefix : {"sha256 fingerprint=", "sha2-256 fingerprint="}) {
+        if (StartsWithNoCase(text, prefix)) {
+            text.remove_prefix(prefix.size());
+            break;
+        }
+    }
+    const bool colons = text.find(':') != std::string_view::npos;
+    const std::size_t expected = colons ? kFingerprintBytes * 3 - 1 : kFingerprintBytes * 2;
+    if (text.size() != expected)
+        return std::nullopt;
+    unsigned char digest[kFingerprintBytes] = {};
+    const std::size_t step = colons ? 3 : 2;
+    for (std::size_t i = 0; i < kFingerprintBytes; ++i) {
+        const std::size_t at = i * step;
+        if (colons && i > 0 && text[at - 1] != ':')
+            return std::nullopt;
+        const int high = HexValue(text[at]);
+        const int low = HexValue(text[at + 1]);
+        if (high < 0 || low < 0)
+            return std::nullopt;
+        digest[i] = static_cast<unsigned char>(high * 16 + low);
+    }
+    return FormatFingerprint(digest, kFingerprintBytes);
+}
+
+TrustedCertificates ParseTrustFile(std::string_view text)
+{
+    TrustedCertificates trusted;
+    while (!text.empty()) {
+        const std::size_t end = text.find('\n');
+        const std::string_view line = Trimmed(text.substr(0, end));
+        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+        const std::size_t space = line.find(' ');
+        if (space == 0 || space == std::string_view::npos)
+            continue;
+        const std::optional<std::string> fingerprint = NormalizeFingerprint(line.substr(space + 1));
+        if (fingerprint)
+            trusted[std::string(line.substr(0, space))] = *fingerprint;
+    }
+    return trusted;
+}
+
+std::string FormatTrustFile(const TrustedCertificates &trusted)
+{
+    std::string text;
+    for (const auto &[server, fingerprint] : trusted) {
+        // A name that would break the line format is not kept.
+        if (server.empty() || server.find_first_of(" \t\r\n") != std::string::npos)
+            continue;
+        text += server;
+        text += ' ';
+        text += fingerprint;
+        text += '\n';
+    }
+    return text;
+}
+
+namespace {
+
+platform::FileStatus ReadText(const std::filesystem::path &file, std::string &text)
+{
+    return platform::ReadFileInPieces(file, [&text](std::string_view piece) {
+        text += piece;
+        // A trust file is small; anything far larger is not one.
+        return text.size() < 1024 * 1024;
+    });
+}
+
+} // namespace
+
+TrustedCertificates ReadTrustFile(const std::filesystem::path &file)
+{
+    std::string text;
+    if (!ReadText(file, text).ok())
+        return {};
+    return ParseTrustFile(text);
+}
+
+platform::FileStatus TrustCertificate(const std::filesystem::path &file, const std::string &server,
+                                      const std::string &fingerprint)
+{
+    std::string text;
+    const platform::FileStatus read = ReadText(file, text);
+    // A file that is there but cannot be read is not replaced: the
+    // certificates it holds would be lost.
+    if (!read.ok() && read.error != ENOENT)
+        return read;
+    TrustedCertificates trusted = ParseTrustFile(read.ok() ? text : std::string());
+    trusted[server] = fingerprint;
+    return platform::WriteWholeFile(file, FormatTrustFile(trusted));
+}
+
+} // namespace vantrel::upload

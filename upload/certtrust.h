@@ -1,0 +1,49 @@
+#pragma once
+
+// Server certificates the user has chosen to trust although they could not
+// be verified: SHA-256 fingerprints in the form `openssl x509 -fingerprint
+// -sha256` prints them, and the file in the settings folder that keeps one
+// trusted certificate for each server ("host:port"). Pure functions, apart
+// from the file's reading and writing.
+
+#include "platform/filestore.h"
+
+#include <cstddef>
+#include <filesystem>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+
+namespace vantrel::upload {
+
+inline constexpr const char *kTrustFileName = "trusted-servers.txt";
+inline constexpr std::size_t kFingerprintBytes = 32;
+
+// Server name -> fingerprint ("AB:CD:...", upper case).
+using TrustedCertificates = std::map<std::string, std::string>;
+
+// Upper-case hex pairs joined by ":".
+std::string FormatFingerprint(const unsigned char *digest, std::size_t size);
+
+// A SHA-256 fingerprint as a user may give it: hex in either case, with or
+// without ":" between the pairs, optionally after "sha256 Fingerprint=" as
+// openssl prints it. Returns the form FormatFingerprint gives, or nothing
+// for anything else (another length, other characters, misplaced colons).
+std::optional<std::string> NormalizeFingerprint(std::string_view text);
+
+// One "server fingerprint" pair a line. Lines that are not such a pair are
+// skipped; a later line for the same server wins.
+TrustedCertificates ParseTrustFile(std::string_view text);
+std::string FormatTrustFile(const TrustedCertificates &trusted);
+
+// The trusted certificates kept in `file`; none when it does not exist or
+// cannot be read.
+TrustedCertificates ReadTrustFile(const std::filesystem::path &file);
+
+// Adds or replaces the certificate of one server in `file`, keeping the
+// others.
+platform::FileStatus TrustCertificate(const std::filesystem::path &file, const std::string &server,
+                                      const std::string &fingerprint);
+
+} // namespace vantrel::upload
