@@ -245,7 +245,8 @@ void frmMain::connectHandlers()
 // What the upload job reports goes into the page's controls.
 void frmMain::connectUploadDisplay()
 {
-    connect(m_upload, &upload::UploadJob::serverStatusChanged, lblServerStatus, &QLabel::setText);
+    connect(m_upload, &upload::UploadJob::serverStatusChanged, lblServerStatus,
+            [this](const QString &text) { SetValue(lblServerStatus, text); });
     connect(m_upload, &upload::UploadJob::percentChanged, lblPercent, &QLabel::setText);
     connect(m_upload, &upload::UploadJob::progressChanged, this, &frmMain::ShowUploadProgress);
     connect(m_upload, &upload::UploadJob::progressCleared, this, &frmMain::ClearUploadProgress);
@@ -457,7 +458,7 @@ void frmMain::cmdInput_Click()
 void frmMain::TakeSourceFile(const QString &path)
 {
     m_commonDialogFileName = path;
-    lblInput->setText(QDir::toNativeSeparators(path));
+    SetValue(lblInput, QDir::toNativeSeparators(path));
     const QString title = QFileInfo(path).fileName();
     txtFileTitle->setText(title);
     if (const auto proposal = encoding::ProposeOutputName(ToUtf8(title)))
@@ -468,7 +469,7 @@ void frmMain::cmdOutput_Click()
 {
     const QString folder = mdlMain::BrowseForFolder(*m_context.dialogs, this,
                                                     QStringLiteral("Select Your Output Folder"));
-    lblOutput->setText(FromUtf8(encoding::WithTrailingSeparator(ToUtf8(folder), kSeparator)));
+    SetValue(lblOutput, FromUtf8(encoding::WithTrailingSeparator(ToUtf8(folder), kSeparator)));
 }
 
 encoding::EncodeJob frmMain::currentJob() const
@@ -578,8 +579,8 @@ bool frmMain::ChooseUploadFile()
 bool frmMain::TakeUploadFile(const QString &path)
 {
     m_commonDialogFileName = path;
-    lblSelectedFile->setText(path);
-    lblSelectedFileTitle->setText(QFileInfo(path).fileName());
+    SetValue(lblSelectedFile, path);
+    SetValue(lblSelectedFileTitle, QFileInfo(path).fileName());
     return AskQuestion(*m_context.dialogs, this, QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"))
            == vbYes;
 }

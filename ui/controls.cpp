@@ -61,6 +61,15 @@ void ExposeValue(QLabel *label)
         QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(plain));
 }
 
+void SetValue(QLabel *label, const QString &text)
+{
+    if (label->text() == text)
+        return;
+    label->setText(text);
+    QAccessibleEvent changed(label, QAccessible::DescriptionChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
 QLabel *MakeLabel(QWidget *parent, const char *name, const QString &caption, QRect place)
 {
     auto *label = Place(new QLabel(caption, parent), name, place);

@@ -27,6 +27,10 @@ QLabel *MakeValueLabel(QWidget *parent, const char *name, const QString &accessi
 // shows: the name stays, the label's current text is the description.
 void ExposeValue(QLabel *label);
 
+// Shows `text` in a value label and tells assistive technology that what it
+// shows has changed.
+void SetValue(QLabel *label, const QString &text);
+
 // A button that Enter does not press unless it has the focus.
 QPushButton *MakeButton(QWidget *parent, const char *name, const QString &caption, QRect place);
 

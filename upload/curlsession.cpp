@@ -153,6 +153,8 @@ void ApplyTlsOptions(WorkerThreadState &state, const LoginRequest &request)
     curl_easy_setopt(easy, CURLOPT_SSL_VERIFYHOST, verify ? 2L : 0L);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_FUNCTION, SetUpTlsContext);
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &state.certificate);
+}
+
 // The multi handle an easy handle of ours runs in, kept as its private
 // pointer: it holds the connection from one request to the next.
 CURLM *MultiOf(CURL *easy)

@@ -199,7 +199,9 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
 TEST_F(FileDropTest, UploadBarTellsRateAndTimeLeftAFewTimesASecond)
 {
     // 8 MiB/s into a 20 MiB file: a few seconds of progress.
-    FtpTestServer server({8 << 20, {}});
+    FtpServerOptions slow;
+    slow.readLimit = 8 << 20;
+    FtpTestServer server(slow);
     ASSERT_TRUE(server.isRunning());
     settings::WriteSettingsFile(
         settings::SettingsFilePath(std::filesystem::path(appFolder.path().toStdString())),
