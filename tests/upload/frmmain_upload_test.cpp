@@ -529,7 +529,8 @@ TEST_F(UploadPageTest, YesAfterTheLastByteStillAbortsBeforeTheFileIsReplaced)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write(old);
     }
-    const QString path = makeFile(QStringLiteral("late.mp4"), RandomBytes(200 * 1024, 21));
+    const QString path =
+        makeFile(QStringLiteral("late.mp4"), RandomBytes(qsizetype{200} * 1024, 21));
     bool clicked = false;
     onProgress([&](std::int64_t sent, std::int64_t total) {
         if (!clicked && sent == total) {
