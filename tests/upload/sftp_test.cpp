@@ -82,7 +82,7 @@ protected:
 
     QString local(const QString &name, const QByteArray &bytes)
     {
-        const QString path = QDir(files.path()).filePath(name);
+        QString path = QDir(files.path()).filePath(name);
         Write(path, bytes);
         return path;
     }
@@ -137,7 +137,7 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
             Write(stored, kOldBytes);
         else
             QDir().mkpath(QFileInfo(stored).path());
-        const QByteArray bytes = RandomBytes(300 * 1024 + 7, 1);
+        const QByteArray bytes = RandomBytes(qsizetype{300} * 1024 + 7, 1);
         bool completed = false;
         QObject::connect(
             &client, &FtpClient::TransferComplete, &client, [&] { completed = true; },
@@ -384,7 +384,7 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
     auto window = std::make_unique<frmMain>(context);
     window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
     auto *cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
-    const QByteArray bytes = RandomBytes(100 * 1024, 6);
+    const QByteArray bytes = RandomBytes(qsizetype{100} * 1024, 6);
     const QString path = local(QStringLiteral("clip.flv"), bytes);
     const QString question = QStringLiteral("THE HOST KEY OF THE SERVER ") + server.serverName()
                              + QStringLiteral(" IS NOT KNOWN.\n\nED25519 KEY FINGERPRINT:\n")

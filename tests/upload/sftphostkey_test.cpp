@@ -59,23 +59,23 @@ TEST(SftpHostKey, Verdicts)
     const std::string other = "SHA256:" + std::string(43, 'A');
     struct Case
     {
-        KnownHostsMatch knownHosts;
         std::string accepted;
         std::string pinned;
+        KnownHostsMatch knownHosts;
         HostKeyVerdict verdict;
     };
     const Case cases[] = {
-        {KnownHostsMatch::Same, {}, {}, HostKeyVerdict::Trusted},
-        {KnownHostsMatch::Same, other, {}, HostKeyVerdict::Trusted},
-        {KnownHostsMatch::Different, {}, {}, HostKeyVerdict::Changed},
-        {KnownHostsMatch::Different, seen, {}, HostKeyVerdict::Changed},
-        {KnownHostsMatch::Missing, {}, {}, HostKeyVerdict::Unknown},
-        {KnownHostsMatch::Missing, seen, {}, HostKeyVerdict::Trusted},
-        {KnownHostsMatch::Missing, other, {}, HostKeyVerdict::Changed},
-        {KnownHostsMatch::Missing, {}, seen, HostKeyVerdict::Trusted},
-        {KnownHostsMatch::Missing, {}, other, HostKeyVerdict::Unknown},
+        {{}, {}, KnownHostsMatch::Same, HostKeyVerdict::Trusted},
+        {other, {}, KnownHostsMatch::Same, HostKeyVerdict::Trusted},
+        {{}, {}, KnownHostsMatch::Different, HostKeyVerdict::Changed},
+        {seen, {}, KnownHostsMatch::Different, HostKeyVerdict::Changed},
+        {{}, {}, KnownHostsMatch::Missing, HostKeyVerdict::Unknown},
+        {seen, {}, KnownHostsMatch::Missing, HostKeyVerdict::Trusted},
+        {other, {}, KnownHostsMatch::Missing, HostKeyVerdict::Changed},
+        {{}, seen, KnownHostsMatch::Missing, HostKeyVerdict::Trusted},
+        {{}, other, KnownHostsMatch::Missing, HostKeyVerdict::Unknown},
         // The one the user has just said Yes to, over an older one.
-        {KnownHostsMatch::Missing, other, seen, HostKeyVerdict::Trusted},
+        {other, seen, KnownHostsMatch::Missing, HostKeyVerdict::Trusted},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(static_cast<int>(&c - cases));
