@@ -150,6 +150,19 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
     }
 }
 
+TEST_F(SftpTest, MissingFolderIsNamed)
+{
+    SftpTestServer server(keyFile);
+    FtpClient client;
+    connect(client, server);
+    const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 7));
+    EXPECT_EQ(FailureOf([&] {
+                  client.UploadFile(path, QString(), QStringLiteral("missing/clip.mp4"));
+              }).description(),
+              "No such folder on the server");
+    EXPECT_TRUE(client.IsConnected());
+}
+
 TEST_F(SftpTest, WrongPasswordAndLineBreaksAreRefused)
 {
     SftpTestServer server(keyFile);
