@@ -70,10 +70,10 @@ Failure FailureOf(const std::function<void()> &action)
 class SftpTest : public ::testing::Test
 {
 protected:
+    // known_hosts is read from HOME: a folder of the test's own.
     SftpTest()
+        : savedHome(qgetenv("HOME"))
     {
-        // known_hosts is read from HOME: a folder of the test's own.
-        savedHome = qgetenv("HOME");
         qputenv("HOME", home.path().toUtf8());
         keyFile = QDir(keys.path()).filePath(QStringLiteral("host_key"));
         otherKeyFile = QDir(keys.path()).filePath(QStringLiteral("other_key"));
@@ -88,7 +88,7 @@ protected:
     }
 
     // Connects with the server's key accepted, unless `accept` is false.
-    void connect(FtpClient &client, const SftpTestServer &server, bool accept = true)
+    void logIn(FtpClient &client, const SftpTestServer &server, bool accept = true)
     {
         if (accept)
             client.acceptHostKey(server.serverName(), server.fingerprint());
@@ -129,7 +129,7 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         {"/abs dir/x\"q\\.mp4", "abs dir/x\"q\\.mp4", true},
     };
     FtpClient client;
-    connect(client, server);
+    logIn(client, server);
     for (const Case &c : cases) {
         SCOPED_TRACE(c.remote);
         const QString stored = server.pathInHome(QString::fromUtf8(c.stored));
@@ -154,7 +154,7 @@ TEST_F(SftpTest, MissingFolderIsNamed)
 {
     SftpTestServer server(keyFile);
     FtpClient client;
-    connect(client, server);
+    logIn(client, server);
     const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 7));
     EXPECT_EQ(FailureOf([&] {
                   client.UploadFile(path, QString(), QStringLiteral("missing/clip.mp4"));
@@ -211,7 +211,7 @@ TEST_F(SftpTest, UnknownKeyIsAskedAboutBeforeTheLogin)
                              *accept = answer;
                          });
         const Failure failure = FailureOf([&] {
-            connect(client, server, false);
+            logIn(client, server, false);
             client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
         });
         EXPECT_EQ(questions, QStringList{server.serverName() + QStringLiteral(" ED25519 ")
@@ -269,7 +269,7 @@ TEST_F(SftpTest, KnownHostsAndChangedKeys)
                              changed << fingerprint;
                          });
         const Failure failure = FailureOf([&] {
-            connect(client, target, false);
+            logIn(client, target, false);
             client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
         });
         EXPECT_EQ(questions, 0);
@@ -320,7 +320,7 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
                              if (c.cancel && sent > 0)
                                  *cancel = true;
                          });
-        connect(client, server);
+        logIn(client, server);
         QElapsedTimer clock;
         clock.start();
         const Failure failure =
