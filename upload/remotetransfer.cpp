@@ -61,9 +61,11 @@ void PutInPlaceOverSftp(WorkerThreadState &state, const RemoteTarget &target,
         state.leftover.clear();
         return;
     }
-    const std::string aside = QuoteSftpPath(target.temporaryPath + ".old");
+    const std::string asidePath = target.temporaryPath + ".old";
+    const std::string aside = QuoteSftpPath(asidePath);
     TransferOutcome moved;
-    RunSftpCommands(state, {"rename " + final + " " + aside}, moved);
+    // One left by a run that was cut off would stand in the way.
+    RunSftpCommands(state, {"*rm " + aside, "rename " + final + " " + aside}, moved);
     if (moved.code != CURLE_OK) {
         outcome.placementFailure = "Server refused the file";
         RemoveLeftover(state);
@@ -72,8 +74,15 @@ void PutInPlaceOverSftp(WorkerThreadState &state, const RemoteTarget &target,
     TransferOutcome renamed;
     RunSftpCommands(state, {"rename " + temporary + " " + final}, renamed);
     if (renamed.code != CURLE_OK) {
-        TransferOutcome ignored;
-        RunSftpCommands(state, {"rename " + aside + " " + final}, ignored);
+        TransferOutcome restored;
+        RunSftpCommands(state, {"rename " + aside + " " + final}, restored);
+        if (restored.code != CURLE_OK) {
+            // Neither copy is deleted: each is the only one of its kind.
+            state.leftover.clear();
+            outcome.placementFailure = "The new file could not be renamed; it is on the server as "
+                                       + target.temporaryPath + ", the old one as " + asidePath;
+            return;
+        }
         outcome.placementFailure = "Server refused the file";
         RemoveLeftover(state);
         return;

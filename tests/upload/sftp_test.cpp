@@ -122,11 +122,13 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         const char *remote; // as given
         const char *stored; // where it lands in the server's root
         bool existedBefore;
+        // The old file's place aside, left by a run that was cut off.
+        bool staleAside;
     };
     const Case cases[] = {
-        {"clip one.mp4", "clip one.mp4", false},
-        {"my folder/été #1 %20.mp4", "my folder/été #1 %20.mp4", true},
-        {"/abs dir/x\"q\\.mp4", "abs dir/x\"q\\.mp4", true},
+        {"clip one.mp4", "clip one.mp4", false, false},
+        {"my folder/été #1 %20.mp4", "my folder/été #1 %20.mp4", true, false},
+        {"/abs dir/x\"q\\.mp4", "abs dir/x\"q\\.mp4", true, true},
     };
     FtpClient client;
     logIn(client, server);
@@ -135,6 +137,10 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         const QString stored = server.pathInHome(QString::fromUtf8(c.stored));
         if (c.existedBefore)
             Write(stored, kOldBytes);
+        if (c.staleAside)
+            Write(QFileInfo(stored).path() + QStringLiteral("/.") + QFileInfo(stored).fileName()
+                      + QStringLiteral(".upload.old"),
+                  "stale");
         else
             QDir().mkpath(QFileInfo(stored).path());
         const QByteArray bytes = RandomBytes(qsizetype{300} * 1024 + 7, 1);
