@@ -16,6 +16,7 @@ namespace {
 // libcurl's own upload buffer size: on loopback, larger chunks measured
 // slower (they no longer fit the processor's cache).
 constexpr long kUploadBufferSize = 64L * 1024;
+constexpr long kSftpUploadBufferSize = 128L * 1024;
 
 struct Reader
 {
@@ -205,6 +206,11 @@ void ApplySshOptions(WorkerThreadState &state, const LoginRequest &request)
     // one that does not exist is read as empty.
     state.knownHostsFile = KnownHostsFile().string();
     curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "sftp");
+    // libssh2 keeps one write request in flight for every 30000 bytes of a
+    // chunk, so a larger chunk keeps the server busier; on loopback 128 KiB
+    // measured fastest against both asyncssh and OpenSSH (512 KiB slowed the
+    // former down).
+    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kSftpUploadBufferSize);
     curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD));
     curl_easy_setopt(easy, CURLOPT_SSH_KNOWNHOSTS, state.knownHostsFile.c_str());
     curl_easy_setopt(easy, CURLOPT_SSH_KEYFUNCTION, CheckHostKey);
