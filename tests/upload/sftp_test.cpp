@@ -17,6 +17,7 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QPushButton>
 #include <QRandomGenerator>
@@ -235,6 +236,16 @@ TEST_F(SftpTest, UnknownKeyIsAskedAboutBeforeTheLogin)
     }
 }
 
+// A host as OpenSSH writes it with HashKnownHosts: "|1|salt|HMAC-SHA1".
+QString HashedHost(const QString &host)
+{
+    const QByteArray salt = RandomBytes(20, 8);
+    const QByteArray mac =
+        QMessageAuthenticationCode::hash(host.toUtf8(), salt, QCryptographicHash::Sha1);
+    return QStringLiteral("|1|") + QString::fromLatin1(salt.toBase64()) + QLatin1Char('|')
+           + QString::fromLatin1(mac.toBase64());
+}
+
 TEST_F(SftpTest, KnownHostsAndChangedKeys)
 {
     SftpTestServer server(keyFile);
@@ -244,6 +255,9 @@ TEST_F(SftpTest, KnownHostsAndChangedKeys)
                            + QLatin1Char(' ') + server.publicKey();
     const QString listedForOther = QStringLiteral("[127.0.0.1]:") + QString::number(other.port())
                                    + QLatin1Char(' ') + server.publicKey();
+    const QString hashed =
+        HashedHost(QStringLiteral("[127.0.0.1]:") + QString::number(server.port()))
+        + QLatin1Char(' ') + server.publicKey();
     struct Case
     {
         const char *what;
@@ -253,6 +267,7 @@ TEST_F(SftpTest, KnownHostsAndChangedKeys)
     };
     const Case cases[] = {
         {"listed in known_hosts", listed, {}, true},
+        {"listed under a hashed name", hashed, {}, true},
         {"another key in known_hosts", listedForOther, {}, false},
         {"another key accepted before", {}, server.fingerprint(), false},
     };
@@ -290,7 +305,7 @@ TEST_F(SftpTest, KnownHostsAndChangedKeys)
             EXPECT_EQ(changed, QStringList{target.fingerprint()});
         }
     }
-    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 1);
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 2);
     EXPECT_EQ(other.countEvents(QStringLiteral("LOGIN tester")), 0);
 }
 
@@ -435,7 +450,8 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
     EXPECT_EQ(Read(server.pathInHome(QStringLiteral("site/clip.flv"))), bytes);
     EXPECT_TRUE(Read(keysFile).contains(server.fingerprint().toLatin1()));
 
-    // A later run: no question.
+    // A later run: no question. Another key for the server: refused, and
+    // the message says it changed.
     window = std::make_unique<frmMain>(context);
     window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
     cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
@@ -447,6 +463,26 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"),
                            QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
+
+    const QString other = QStringLiteral("SHA256:") + QString(43, QLatin1Char('A'));
+    ASSERT_TRUE(upload::AcceptHostKey(keysFile.toStdString(), server.serverName().toStdString(),
+                                      other.toStdString())
+                    .ok());
+    window = std::make_unique<frmMain>(context);
+    window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+    cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
+    dialogs.clear();
+    dialogs.chooseFile(path);
+    dialogs.answer(vbYes);
+    dialogs.answer(vbOK);
+    cmdUpload->click();
+    EXPECT_EQ(dialogs.boxTexts(),
+              (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"),
+                           QStringLiteral("THE HOST KEY OF THE SERVER ") + server.serverName()
+                               + QStringLiteral(" HAS CHANGED. IT IS NOT THE KEY KNOWN FOR THIS "
+                                                "SERVER.\n\nED25519 KEY FINGERPRINT:\n")
+                               + server.fingerprint() + QStringLiteral("\n\nNOTHING WAS SENT!")}));
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 2);
 }
 
 } // namespace
