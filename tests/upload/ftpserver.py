@@ -150,16 +150,17 @@ def main():
     class QuirkyDataHandler(DataHandler):
         _held = False
 
-        def handle_read(self):
-            super().handle_read()
+        def handle_read_event(self):
+            # pyftpdlib reads through handle_read_event (its TLS handler
+            # shakes hands there first), so the count is taken after it.
+            super().handle_read_event()
             limit = quirks.get("drop-after")
-            if limit is not None and self.receive and self.tot_bytes_received >= int(limit):
+            if (limit is not None and self.receive and not self._closed
+                    and self.tot_bytes_received >= int(limit)):
                 self._resp = None
                 control = self.cmd_channel
                 self.close()
                 control.close()
-
-        handle_read_event = handle_read
 
         def handle_close(self):
             if "slow-226" in quirks and self.receive and not self._held:

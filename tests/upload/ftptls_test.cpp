@@ -146,10 +146,12 @@ TEST_F(TlsTest, SchemesAndServerModes)
             continue;
         }
         EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
-        // The server tells how the file came in just before it says it came.
-        EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED clip.mp4")));
+        // The server tells how the file came in just before it says it came
+        // (under its temporary name; the rename follows).
+        EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED .clip.mp4.upload")));
         EXPECT_EQ(server.countEvents(QStringLiteral("SECURE LOGIN tester")), c.secure ? 1 : 0);
-        EXPECT_EQ(server.countEvents(QStringLiteral("SECURE RECEIVED clip.mp4")), c.secure ? 1 : 0);
+        EXPECT_EQ(server.countEvents(QStringLiteral("SECURE RECEIVED .clip.mp4.upload")),
+                  c.secure ? 1 : 0);
     }
 }
 
@@ -170,9 +172,9 @@ TEST_F(TlsTest, DataConnectionsResumeTheControlSession)
         client.UploadFile(path, QString(), QStringLiteral("one.mp4"));
         client.UploadFile(path, QString(), QStringLiteral("two.mp4"));
         EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("two.mp4"))), bytes);
-        EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED two.mp4")));
-        EXPECT_EQ(server.countEvents(QStringLiteral("SECURE RECEIVED one.mp4")), 1);
-        EXPECT_EQ(server.countEvents(QStringLiteral("SECURE RECEIVED two.mp4")), 1);
+        EXPECT_TRUE(server.waitForEvent(QStringLiteral("RECEIVED .two.mp4.upload")));
+        EXPECT_EQ(server.countEvents(QStringLiteral("SECURE RECEIVED .one.mp4.upload")), 1);
+        EXPECT_EQ(server.countEvents(QStringLiteral("SECURE RECEIVED .two.mp4.upload")), 1);
         EXPECT_EQ(server.countEvents(QStringLiteral("REFUSED DATA session not reused")), 0);
     }
 }
@@ -354,7 +356,7 @@ TEST_F(TlsPageTest, YesTrustsTheCertificateForLaterRunsAndNoSendsNothing)
     cmdUpload->click();
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"), success}));
-    EXPECT_TRUE(server.waitForEvent(QStringLiteral("SECURE RECEIVED clip.flv"), 2));
+    EXPECT_TRUE(server.waitForEvent(QStringLiteral("SECURE RECEIVED .clip.flv.upload"), 2));
 }
 
 TEST_F(TlsPageTest, AnotherCertificateForTheServerIsAskedAboutAsChanged)
