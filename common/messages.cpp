@@ -46,4 +46,28 @@ QString CertificateRefusedMessage(const QString &server)
            + QStringLiteral(" IS NOT TRUSTED. NOTHING WAS SENT!");
 }
 
+QString UnknownHostKeyQuestion(const QString &server, const QString &type,
+                               const QString &fingerprint)
+{
+    return QStringLiteral("THE HOST KEY OF THE SERVER ") + server.toUpper()
+           + QStringLiteral(" IS NOT KNOWN.\n\n") + type.toUpper()
+           + QStringLiteral(" KEY FINGERPRINT:\n") + fingerprint
+           + QStringLiteral("\n\nDO YOU WANT TO TRUST THIS KEY?");
+}
+
+QString HostKeyRefusedMessage(const QString &server)
+{
+    return QStringLiteral("THE HOST KEY OF THE SERVER ") + server.toUpper()
+           + QStringLiteral(" IS NOT TRUSTED. NOTHING WAS SENT!");
+}
+
+QString HostKeyChangedMessage(const QString &server, const QString &type,
+                              const QString &fingerprint)
+{
+    return QStringLiteral("THE HOST KEY OF THE SERVER ") + server.toUpper()
+           + QStringLiteral(" HAS CHANGED. IT IS NOT THE KEY KNOWN FOR THIS SERVER.\n\n")
+           + type.toUpper() + QStringLiteral(" KEY FINGERPRINT:\n") + fingerprint
+           + QStringLiteral("\n\nNOTHING WAS SENT!");
+}
+
 } // namespace vantrel

@@ -33,4 +33,20 @@ QString UntrustedCertificateQuestion(const QString &server, const QString &finge
 // WAS SENT!"
 QString CertificateRefusedMessage(const QString &server);
 
+// The question before an SFTP server's host key that is not known yet is
+// accepted: it names the server and shows the key's type and its
+// fingerprint as OpenSSH prints it ("SHA256:...", kept as it is: base64
+// tells upper from lower case).
+QString UnknownHostKeyQuestion(const QString &server, const QString &type,
+                               const QString &fingerprint);
+
+// "THE HOST KEY OF THE SERVER SFTP.EXAMPLE.COM:22 IS NOT TRUSTED. NOTHING WAS
+// SENT!"
+QString HostKeyRefusedMessage(const QString &server);
+
+// A host key that differs from the one known for the server, with the new
+// key's type and fingerprint.
+QString HostKeyChangedMessage(const QString &server, const QString &type,
+                              const QString &fingerprint);
+
 } // namespace vantrel

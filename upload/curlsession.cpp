@@ -16,6 +16,7 @@ namespace {
 // libcurl's own upload buffer size: on loopback, larger chunks measured
 // slower (they no longer fit the processor's cache).
 constexpr long kUploadBufferSize = 64L * 1024;
+constexpr long kSftpUploadBufferSize = 128L * 1024;
 
 struct Reader
 {
@@ -158,6 +159,64 @@ void ApplyTlsOptions(WorkerThreadState &state, const LoginRequest &request)
     curl_easy_setopt(easy, CURLOPT_SSL_CTX_DATA, &state.certificate);
 }
 
+const char *KeyTypeName(int type)
+{
+    switch (type) {
+    case CURLKHTYPE_RSA1:
+    case CURLKHTYPE_RSA:
+        return "RSA";
+    case CURLKHTYPE_DSS:
+        return "DSA";
+    case CURLKHTYPE_ECDSA:
+        return "ECDSA";
+    case CURLKHTYPE_ED25519:
+        return "ED25519";
+    default:
+        return "UNKNOWN";
+    }
+}
+
+// libssh2 has compared the server's key with known_hosts; this decides.
+// Nothing, not even the user name, is sent before it has returned.
+int CheckHostKey(CURL *, const curl_khkey *, const curl_khkey *found, curl_khmatch match,
+                 void *clientp)
+{
+    auto *check = static_cast<HostKeyCheck *>(clientp);
+    check->seen.clear();
+    unsigned char digest[EVP_MAX_MD_SIZE];
+    unsigned int size = 0;
+    if (found && found->key && found->len > 0
+        && EVP_Digest(found->key, found->len, digest, &size, EVP_sha256(), nullptr) == 1
+        && size == kFingerprintBytes)
+        check->seen = FormatHostKeyFingerprint(digest);
+    check->type = found ? KeyTypeName(found->keytype) : "UNKNOWN";
+    const KnownHostsMatch known = match == CURLKHMATCH_OK         ? KnownHostsMatch::Same
+                                  : match == CURLKHMATCH_MISMATCH ? KnownHostsMatch::Different
+                                                                  : KnownHostsMatch::Missing;
+    check->verdict = JudgeHostKey(known, check->accepted, check->pinned, check->seen);
+    return check->verdict == HostKeyVerdict::Trusted ? CURLKHSTAT_FINE : CURLKHSTAT_REJECT;
+}
+
+void ApplySshOptions(WorkerThreadState &state, const LoginRequest &request)
+{
+    CURL *easy = state.easy;
+    state.hostKey = {
+        request.acceptedHostKey, request.pinnedHostKey, {}, {}, HostKeyVerdict::Unknown};
+    // libcurl asks the key function only when a known_hosts file is named;
+    // one that does not exist is read as empty.
+    state.knownHostsFile = KnownHostsFile().string();
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "sftp");
+    // libssh2 keeps one write request in flight for every 30000 bytes of a
+    // chunk, so a larger chunk keeps the server busier; on loopback 128 KiB
+    // measured fastest against both asyncssh and OpenSSH (512 KiB slowed the
+    // former down).
+    curl_easy_setopt(easy, CURLOPT_UPLOAD_BUFFERSIZE, kSftpUploadBufferSize);
+    curl_easy_setopt(easy, CURLOPT_SSH_AUTH_TYPES, static_cast<long>(CURLSSH_AUTH_PASSWORD));
+    curl_easy_setopt(easy, CURLOPT_SSH_KNOWNHOSTS, state.knownHostsFile.c_str());
+    curl_easy_setopt(easy, CURLOPT_SSH_KEYFUNCTION, CheckHostKey);
+    curl_easy_setopt(easy, CURLOPT_SSH_KEYDATA, &state.hostKey);
+}
+
 // The multi handle an easy handle of ours runs in, kept as its private
 // pointer: it holds the connection from one request to the next.
 CURLM *MultiOf(CURL *easy)
@@ -231,7 +290,10 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
     }
     curl_easy_setopt(state.easy, CURLOPT_PRIVATE, multi);
     ApplyCommonOptions(state);
-    ApplyTlsOptions(state, request);
+    if (request.security == FtpSecurity::Sftp)
+        ApplySshOptions(state, request);
+    else
+        ApplyTlsOptions(state, request);
     state.serverUrl = request.url;
     curl_easy_setopt(state.easy, CURLOPT_URL, request.url.c_str());
     curl_easy_setopt(state.easy, CURLOPT_USERNAME, request.userName.c_str());
@@ -243,8 +305,14 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
                              ? outcome.code == CURLE_PEER_FAILED_VERIFICATION
                              : outcome.code == CURLE_SSL_CONNECT_ERROR
                                    && state.certificate.seen != request.pinnedCertificate;
-    if (refused)
+    if (refused && request.security != FtpSecurity::Sftp)
         outcome.refusedCertificate = state.certificate.seen;
+    if (request.security == FtpSecurity::Sftp && outcome.code == CURLE_PEER_FAILED_VERIFICATION
+        && state.hostKey.verdict != HostKeyVerdict::Trusted) {
+        outcome.refusedHostKey = state.hostKey.seen;
+        outcome.hostKeyType = state.hostKey.type;
+        outcome.hostKeyChanged = state.hostKey.verdict == HostKeyVerdict::Changed;
+    }
     if (outcome.code != CURLE_OK) {
         CloseConnection(state);
         return;
@@ -280,6 +348,13 @@ void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
     outcome.readError = reader.error;
     outcome.shortRead = reader.shortRead;
+    if (state.login.security == FtpSecurity::Sftp) {
+        // libssh2 reports a connection that broke off during the data as
+        // an error of its own layer; a refusal has a code of its own.
+        if (outcome.code == CURLE_SSH)
+            outcome.code = CURLE_SEND_ERROR;
+        NoteSftpRefusal(outcome);
+    }
 }
 
 void RunCommand(WorkerThreadState &state, const std::string &command, OperationFlags *operation,
@@ -305,6 +380,65 @@ void RunCommand(WorkerThreadState &state, const std::string &command, OperationF
     outcome.code = Perform(easy, operation, outcome);
     curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(commands);
+}
+
+std::int64_t RemoteFileSize(WorkerThreadState &state, const std::string &url,
+                            TransferOutcome &outcome)
+{
+    CURL *easy = state.easy;
+    if (!easy) {
+        outcome.code = CURLE_SEND_ERROR;
+        return -1;
+    }
+    OperationFlags own;
+    // The file is opened and its attributes read, no byte of it.
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    outcome.code = Perform(easy, &own, outcome);
+    curl_off_t size = -1;
+    if (outcome.code != CURLE_OK
+        || curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK)
+        return -1;
+    return size;
+}
+
+void RunSftpCommands(WorkerThreadState &state, const std::vector<std::string> &commands,
+                     TransferOutcome &outcome)
+{
+    CURL *easy = state.easy;
+    if (!easy) {
+        outcome.code = CURLE_SEND_ERROR;
+        return;
+    }
+    curl_slist *list = nullptr;
+    for (const std::string &command : commands) {
+        curl_slist *longer = curl_slist_append(list, command.c_str());
+        if (!longer) {
+            curl_slist_free_all(list);
+            outcome.code = CURLE_OUT_OF_MEMORY;
+            return;
+        }
+        list = longer;
+    }
+    OperationFlags own;
+    curl_easy_setopt(easy, CURLOPT_URL, state.serverUrl.c_str());
+    curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, list);
+    outcome.code = Perform(easy, &own, outcome);
+    curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
+    curl_slist_free_all(list);
+}
+
+std::string QuoteSftpPath(const std::string &path)
+{
+    std::string quoted = "\"";
+    for (char c : path) {
+        if (c == '"' || c == '\\')
+            quoted += '\\';
+        quoted += c;
+    }
+    quoted += '"';
+    return quoted;
 }
 
 void CloseConnection(WorkerThreadState &state)

@@ -6,6 +6,7 @@
 
 #include "upload/ftpaddress.h"
 #include "upload/ftperrors.h"
+#include "upload/sftphostkey.h"
 
 #include <curl/curl.h>
 
@@ -13,6 +14,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace vantrel::upload {
 
@@ -33,6 +35,21 @@ struct LoginRequest
     // fingerprint, see upload/certtrust); empty: the certificate is verified
     // against the system's trusted certificates, host name included.
     std::string pinnedCertificate;
+    // SFTP: the host key accepted for the server earlier, and the one key
+    // trusted for this login only (fingerprints, see upload/sftphostkey).
+    std::string acceptedHostKey;
+    std::string pinnedHostKey;
+};
+
+// What the SSH handshake checks about the server's host key, and what it
+// saw.
+struct HostKeyCheck
+{
+    std::string accepted;
+    std::string pinned;
+    std::string seen;
+    std::string type; // "ED25519", "RSA", ...
+    HostKeyVerdict verdict = HostKeyVerdict::Unknown;
 };
 
 // What the TLS handshakes of the connection check, and what they saw.
@@ -54,6 +71,9 @@ struct WorkerThreadState
     long stallTimeout = 60;
     // libcurl's TLS set-up refers to it for as long as the handle lives.
     CertificateCheck certificate;
+    // libssh2's host-key check refers to it likewise.
+    HostKeyCheck hostKey;
+    std::string knownHostsFile;
     // "ftp://host:port/" of the login.
     std::string serverUrl;
     // A temporary file on the server that an ended upload left behind and
@@ -87,6 +107,20 @@ void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std
 // negative reply is not a failure here, only a broken connection is.
 void RunCommand(WorkerThreadState &state, const std::string &command, OperationFlags *operation,
                 TransferOutcome &outcome);
+
+// SFTP: the size of the file at `url` on the server, -1 when the server
+// reports none; outcome.code tells whether the request went through.
+std::int64_t RemoteFileSize(WorkerThreadState &state, const std::string &url,
+                            TransferOutcome &outcome);
+
+// SFTP: runs libcurl's SFTP commands ("rename A B", "rm A"; a leading "*"
+// lets one fail without failing the rest) one after the other; the first
+// refused one ends the request with CURLE_QUOTE_ERROR.
+void RunSftpCommands(WorkerThreadState &state, const std::vector<std::string> &commands,
+                     TransferOutcome &outcome);
+
+// An SFTP command's path argument, quoted as libcurl reads it.
+std::string QuoteSftpPath(const std::string &path);
 
 // Closes the control connection: libcurl says QUIT when the connection is
 // still in order, and simply closes it after a broken transfer.

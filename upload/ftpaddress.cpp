@@ -107,6 +107,10 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
         address.remove_prefix(7);
         security = FtpSecurity::ImplicitTls;
         defaultPort = kImplicitTlsPort;
+    } else if (StartsWithNoCase(address, "sftp://")) {
+        address.remove_prefix(7);
+        security = FtpSecurity::Sftp;
+        defaultPort = kSftpPort;
     } else if (address.find("://") != std::string_view::npos) {
         return std::nullopt;
     }
@@ -164,7 +168,9 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
 
 std::string FtpServerUrl(const FtpEndpoint &endpoint)
 {
-    std::string url = endpoint.security == FtpSecurity::ImplicitTls ? "ftps://" : "ftp://";
+    std::string url = endpoint.security == FtpSecurity::ImplicitTls ? "ftps://"
+                      : endpoint.security == FtpSecurity::Sftp      ? "sftp://"
+                                                                    : "ftp://";
     if (endpoint.ipv6) {
         url += '[';
         for (char c : endpoint.host) {
@@ -211,6 +217,20 @@ std::string FtpUrlPath(std::string_view remotePath)
             AppendPercentEncoded(out, static_cast<unsigned char>(c));
     }
     return out;
+}
+
+std::string SftpUrlPath(std::string_view remotePath)
+{
+    if (!remotePath.empty() && remotePath.front() == '/') {
+        // The server URL ends in "/" already.
+        remotePath.remove_prefix(1);
+        std::string out = FtpUrlPath(remotePath);
+        // A second "/" at the start must stay one too.
+        if (out.rfind("%2F", 0) == 0)
+            out.replace(0, 3, "/");
+        return out;
+    }
+    return "~/" + FtpUrlPath(remotePath);
 }
 
 bool IsSendableRemotePath(std::string_view remotePath)

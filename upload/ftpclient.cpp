@@ -9,6 +9,7 @@
 #include "upload/ftperrors.h"
 #include "upload/progressticker.h"
 #include "upload/remotetransfer.h"
+#include "upload/sftphostkey.h"
 #include "upload/workerqueue.h"
 
 #include <QEventLoop>
@@ -58,6 +59,7 @@ struct GuiThreadState
     long connectTimeout = 30;
     long stallTimeout = 60;
     upload::TrustedCertificates trusted;
+    upload::AcceptedHostKeys acceptedKeys;
 };
 
 // A local file ready to be sent.
@@ -262,6 +264,39 @@ public:
         return fingerprint;
     }
 
+    // SFTP: the host key to trust for the next attempt, once the user has
+    // accepted it. Throws when it has changed or is not accepted.
+    std::string ConfirmHostKey(const TransferOutcome &refused)
+    {
+        const std::string server = upload::ServerName(*gui.endpoint);
+        const std::string described =
+            " (" + refused.hostKeyType + " key " + refused.refusedHostKey + ")";
+        if (refused.hostKeyChanged) {
+            QPointer<FtpClient> alive(q);
+            emit q->HostKeyChanged(FromUtf8(server), FromUtf8(refused.hostKeyType),
+                                   FromUtf8(refused.refusedHostKey));
+            if (!alive)
+                throw Failure(upload::kErrCancelled, "The connection was closed");
+            throw Failure(upload::kErrCertificateNotTrusted,
+                          "The host key of server " + server + " has changed" + described);
+        }
+        const std::shared_ptr<Operation> operation = Begin();
+        bool accept = false;
+        QPointer<FtpClient> alive(q);
+        emit q->HostKeyUnknown(FromUtf8(server), FromUtf8(refused.hostKeyType),
+                               FromUtf8(refused.refusedHostKey), &accept);
+        if (!alive)
+            throw Failure(upload::kErrCancelled, "The connection was closed");
+        End();
+        if (operation->disconnected)
+            throw Failure(upload::kErrCancelled, "Connection cancelled");
+        if (!accept)
+            throw Failure(upload::kErrCertificateNotTrusted,
+                          "The host key of server " + server + " is not known" + described);
+        gui.acceptedKeys[server] = refused.refusedHostKey;
+        return refused.refusedHostKey;
+    }
+
     upload::LoginRequest PrepareLogin(const QString &address, const QString &userName,
                                       const QString &password, int port);
     // The three steps of an upload: check and open the local file, send it
@@ -316,6 +351,10 @@ void FtpClient::Connect(const QString &address, const QString &userName, const Q
 {
     upload::LoginRequest request = d->PrepareLogin(address, userName, password, port);
     TransferOutcome outcome = d->RunLogin(request);
+    if (!outcome.refusedHostKey.empty()) {
+        request.pinnedHostKey = d->ConfirmHostKey(outcome);
+        outcome = d->RunLogin(request);
+    }
     if (!outcome.refusedCertificate.empty()) {
         request.pinnedCertificate = d->ConfirmCertificate(outcome.refusedCertificate);
         outcome = d->RunLogin(request);
@@ -329,6 +368,13 @@ void FtpClient::trustCertificate(const QString &server, const QString &fingerpri
 {
     if (const std::optional<std::string> normal = upload::NormalizeFingerprint(ToUtf8(fingerprint)))
         d->gui.trusted[ToUtf8(server)] = *normal;
+}
+
+void FtpClient::acceptHostKey(const QString &server, const QString &fingerprint)
+{
+    if (const std::optional<std::string> normal =
+            upload::NormalizeHostKeyFingerprint(ToUtf8(fingerprint)))
+        d->gui.acceptedKeys[ToUtf8(server)] = *normal;
 }
 
 void FtpClient::Disconnect()
@@ -369,7 +415,17 @@ upload::LoginRequest FtpClient::Private::PrepareLogin(const QString &address,
     gui.endpoint = endpoint;
     gui.userName = ToUtf8(userName);
     gui.password = ToUtf8(password);
-    return {upload::FtpServerUrl(*endpoint), gui.userName, gui.password, endpoint->security, {}};
+    upload::LoginRequest request{upload::FtpServerUrl(*endpoint),
+                                 gui.userName,
+                                 gui.password,
+                                 endpoint->security,
+                                 {},
+                                 {},
+                                 {}};
+    const auto accepted = gui.acceptedKeys.find(upload::ServerName(*endpoint));
+    if (accepted != gui.acceptedKeys.end())
+        request.acceptedHostKey = accepted->second;
+    return request;
 }
 
 UploadPlan FtpClient::Private::PrepareUpload(const QString &localPath, const QString &remotePath)

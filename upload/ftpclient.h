@@ -41,7 +41,8 @@ public:
     // a scheme and a port ("host:2121", "[::1]:2121"); otherwise `port` is
     // used. "ftp://" or none: TLS when the server offers it (data connections
     // protected too), clear text when it does not; "ftpes://": TLS or no
-    // login; "ftps://": implicit TLS, port 990 unless one is given. Throws vantrel::Failure with a
+    // login; "ftps://": implicit TLS, port 990 unless one is given; "sftp://":
+    // SFTP with the password, port 22 unless one is given. Throws vantrel::Failure with a
     // description a user understands
     // ("Login denied", "Could not connect to server", the server's reply).
     // The last argument is accepted for the callers' sake and has no effect.
@@ -65,6 +66,12 @@ public:
     // be verified. Kept for the life of the client.
     void trustCertificate(const QString &server, const QString &fingerprint);
 
+    // SFTP: accepts the host key with this fingerprint ("SHA256:...", see
+    // upload/sftphostkey) for `server` ("host:port"), as the user did in an
+    // earlier session. A different key then counts as changed. Kept for the
+    // life of the client.
+    void acceptHostKey(const QString &server, const QString &fingerprint);
+
     // How long a connection attempt may take, and how long a transfer or a
     // reply may go without any progress before it ends with an error.
     // Defaults: 30 and 60 seconds. Tests shorten them.
@@ -79,6 +86,17 @@ signals:
     // upload::kErrCertificateNotTrusted and nothing is sent.
     void CertificateUnverified(const QString &server, const QString &fingerprint, bool changed,
                                bool *trust);
+    // SFTP: raised by Connect when the server's host key is neither in the
+    // user's ~/.ssh/known_hosts nor accepted for the server: before the user
+    // name is sent. `type` is the key's type ("ED25519", "RSA", ...). Setting
+    // *accept to true accepts it for the server and logs in; otherwise
+    // Connect throws a Failure with upload::kErrCertificateNotTrusted. A key
+    // that differs from the known one is refused without this question.
+    void HostKeyUnknown(const QString &server, const QString &type, const QString &fingerprint,
+                        bool *accept);
+    // SFTP: raised by Connect, before it throws, when the server shows a
+    // host key other than the one known for it.
+    void HostKeyChanged(const QString &server, const QString &type, const QString &fingerprint);
     // Amounts are bytes; sent never exceeds total. Setting *cancel to true
     // stops the transfer. Raised from about every 50 ms while data moves, at
     // least every half second while it does not (so a waiting question can

@@ -93,6 +93,23 @@ std::optional<Failure> DescribeTransfer(const TransferOutcome &outcome)
 
 } // namespace
 
+void NoteSftpRefusal(TransferOutcome &outcome)
+{
+    switch (outcome.code) {
+    case CURLE_REMOTE_FILE_NOT_FOUND:
+        outcome.negativeReply = "No such folder on the server";
+        break;
+    case CURLE_REMOTE_ACCESS_DENIED:
+        outcome.negativeReply = "Permission denied on the server";
+        break;
+    case CURLE_REMOTE_DISK_FULL:
+        outcome.negativeReply = "The disk of the server is full";
+        break;
+    default:
+        break;
+    }
+}
+
 Failure DescribeOutcome(const TransferOutcome &outcome)
 {
     if (!outcome.placementFailure.empty())

@@ -44,7 +44,16 @@ struct TransferOutcome
     bool shortRead = false;
     // The SHA-256 fingerprint of a server certificate that failed its check.
     std::string refusedCertificate;
+    // SFTP: the fingerprint and type of a host key that was not accepted,
+    // and whether it differs from the key known for the server.
+    std::string refusedHostKey;
+    std::string hostKeyType;
+    bool hostKeyChanged = false;
 };
+
+// SFTP has no reply lines: the refusals the SFTP server reports as status
+// codes become the words of the failure (as a negative reply would).
+void NoteSftpRefusal(TransferOutcome &outcome);
 
 // The failure a user is shown for an outcome that is not CURLE_OK.
 Failure DescribeOutcome(const TransferOutcome &outcome);

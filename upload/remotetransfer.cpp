@@ -28,6 +28,70 @@ std::optional<FtpReply> Ask(WorkerThreadState &state, const std::string &command
     return ParseFtpReply(outcome.lastReply);
 }
 
+// SFTP: the size check of the temporary file; false when the connection
+// broke, with the reason in `outcome`.
+bool CheckSftpSize(WorkerThreadState &state, const RemoteTarget &target, std::int64_t size,
+                   TransferOutcome &outcome)
+{
+    TransferOutcome asked;
+    const std::int64_t stored = RemoteFileSize(state, target.temporaryUrl, asked);
+    if (asked.code != CURLE_OK) {
+        outcome = asked;
+        return false;
+    }
+    if (stored >= 0)
+        outcome.placementFailure =
+            StoredSizeFailure(ParseFtpReply("213 " + std::to_string(stored)), size)
+                .value_or(std::string());
+    return true;
+}
+
+// SFTP servers after OpenSSH's will not rename onto an existing file, and
+// libssh2 cannot ask for the rename that overwrites: the old file is moved
+// aside first and only deleted once the new one has its name, so a refused
+// rename puts the old one back.
+void PutInPlaceOverSftp(WorkerThreadState &state, const RemoteTarget &target,
+                        TransferOutcome &outcome)
+{
+    const std::string temporary = QuoteSftpPath(target.temporaryPath);
+    const std::string final = QuoteSftpPath(target.finalPath);
+    TransferOutcome first;
+    RunSftpCommands(state, {"rename " + temporary + " " + final}, first);
+    if (first.code == CURLE_OK) {
+        state.leftover.clear();
+        return;
+    }
+    const std::string asidePath = target.temporaryPath + ".old";
+    const std::string aside = QuoteSftpPath(asidePath);
+    TransferOutcome moved;
+    // One left by a run that was cut off would stand in the way.
+    RunSftpCommands(state, {"*rm " + aside, "rename " + final + " " + aside}, moved);
+    if (moved.code != CURLE_OK) {
+        outcome.placementFailure = "Server refused the file";
+        RemoveLeftover(state);
+        return;
+    }
+    TransferOutcome renamed;
+    RunSftpCommands(state, {"rename " + temporary + " " + final}, renamed);
+    if (renamed.code != CURLE_OK) {
+        TransferOutcome restored;
+        RunSftpCommands(state, {"rename " + aside + " " + final}, restored);
+        if (restored.code != CURLE_OK) {
+            // Neither copy is deleted: each is the only one of its kind.
+            state.leftover.clear();
+            outcome.placementFailure = "The new file could not be renamed; it is on the server as "
+                                       + target.temporaryPath + ", the old one as " + asidePath;
+            return;
+        }
+        outcome.placementFailure = "Server refused the file";
+        RemoveLeftover(state);
+        return;
+    }
+    state.leftover.clear();
+    TransferOutcome ignored;
+    RunSftpCommands(state, {"*rm " + aside}, ignored);
+}
+
 } // namespace
 
 RemoteTarget MakeRemoteTarget(const std::string &serverUrl, const std::string &remotePath)
@@ -35,7 +99,10 @@ RemoteTarget MakeRemoteTarget(const std::string &serverUrl, const std::string &r
     RemoteTarget target;
     target.finalPath = remotePath;
     target.temporaryPath = TemporaryRemotePath(remotePath);
-    target.temporaryUrl = serverUrl + FtpUrlPath(target.temporaryPath);
+    target.sftp = serverUrl.rfind("sftp://", 0) == 0;
+    target.temporaryUrl =
+        serverUrl
+        + (target.sftp ? SftpUrlPath(target.temporaryPath) : FtpUrlPath(target.temporaryPath));
     return target;
 }
 
@@ -50,6 +117,13 @@ void SendToTemporary(WorkerThreadState &state, const RemoteTarget &target, std::
 {
     state.leftover = target.temporaryPath;
     Send(state, target.temporaryUrl, file, size, operation, outcome);
+    if (WholeFileSent(outcome) && target.sftp) {
+        if (!CheckSftpSize(state, target, size, outcome))
+            state.leftover.clear();
+        else if (!outcome.placementFailure.empty())
+            RemoveLeftover(state);
+        return;
+    }
     if (WholeFileSent(outcome)) {
         TransferOutcome broken;
         const std::optional<FtpReply> reply = Ask(state, "SIZE " + target.temporaryPath, broken);
@@ -72,6 +146,10 @@ void SendToTemporary(WorkerThreadState &state, const RemoteTarget &target, std::
 
 void PutInPlace(WorkerThreadState &state, const RemoteTarget &target, TransferOutcome &outcome)
 {
+    if (target.sftp) {
+        PutInPlaceOverSftp(state, target, outcome);
+        return;
+    }
     RemoteReplace replace(target.temporaryPath, target.finalPath);
     RemoteReplace::Step step = replace.Start();
     while (!step.done) {
@@ -95,11 +173,16 @@ void RemoveLeftover(WorkerThreadState &state)
         state.leftover.clear();
         return;
     }
-    const std::string command = "DELE " + state.leftover;
+    const bool sftp = state.login.security == FtpSecurity::Sftp;
+    const std::string command =
+        sftp ? "rm " + QuoteSftpPath(state.leftover) : "DELE " + state.leftover;
     state.leftover.clear();
     curl_easy_setopt(state.easy, CURLOPT_TIMEOUT_MS, kCleanupTimeoutMs);
     TransferOutcome ignored;
-    Ask(state, command, ignored);
+    if (sftp)
+        RunSftpCommands(state, {command}, ignored);
+    else
+        Ask(state, command, ignored);
     curl_easy_setopt(state.easy, CURLOPT_TIMEOUT_MS, 0L);
 }
 

@@ -19,6 +19,7 @@ struct RemoteTarget
     std::string finalPath;     // as the user gave it
     std::string temporaryPath; // beside it, see TemporaryRemotePath
     std::string temporaryUrl;  // the URL that stores to temporaryPath
+    bool sftp = false;         // SFTP commands rather than FTP ones
 };
 
 RemoteTarget MakeRemoteTarget(const std::string &serverUrl, const std::string &remotePath);

@@ -10,6 +10,7 @@
 #include "upload/ftpaddress.h"
 #include "upload/ftpclient.h"
 #include "upload/ftperrors.h"
+#include "upload/sftphostkey.h"
 #include "upload/uploadpercent.h"
 
 #include <QFileInfo>
@@ -31,6 +32,11 @@ UploadJob::UploadJob(const AppContext &context, QWidget *window)
     connect(FTP, &FtpClient::TransferComplete, this,
             [this](const QString &, const QString &, std::int32_t) { FTP_TransferComplete(); });
     connect(FTP, &FtpClient::CertificateUnverified, this, &UploadJob::FTP_CertificateUnverified);
+    connect(FTP, &FtpClient::HostKeyUnknown, this, &UploadJob::FTP_HostKeyUnknown);
+    connect(FTP, &FtpClient::HostKeyChanged, this,
+            [this](const QString &server, const QString &type, const QString &fingerprint) {
+                m_hostKeyRefusal = HostKeyChangedMessage(server, type, fingerprint);
+            });
 }
 
 UploadJob::~UploadJob() = default;
@@ -60,6 +66,7 @@ void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
         }
         LoadTrustedCertificates();
         m_refusedServer.clear();
+        m_hostKeyRefusal.clear();
         FTP->Connect(strFtpAddress, strFtpUserName, strFtpPassword, 21, true);
         if (FTP->IsConnected()) {
             emit serverStatusChanged(QStringLiteral("Server Connected"));
@@ -67,7 +74,9 @@ void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
         }
     } catch (const std::exception &error) {
         const Failure failure = FailureOf(error);
-        if (failure.number() == kErrCertificateNotTrusted && !m_refusedServer.isEmpty())
+        if (failure.number() == kErrCertificateNotTrusted && !m_hostKeyRefusal.isEmpty())
+            ShowError(*m_context.dialogs, m_window, m_hostKeyRefusal);
+        else if (failure.number() == kErrCertificateNotTrusted && !m_refusedServer.isEmpty())
             ShowError(*m_context.dialogs, m_window, CertificateRefusedMessage(m_refusedServer));
         else
             ShowError(*m_context.dialogs, m_window,
@@ -81,10 +90,37 @@ QString UploadJob::trustFile() const
     return m_context.settingsFolderOrApp() + QLatin1Char('/') + QLatin1String(kTrustFileName);
 }
 
+QString UploadJob::acceptedKeysFile() const
+{
+    return m_context.settingsFolderOrApp() + QLatin1Char('/')
+           + QLatin1String(kAcceptedKeysFileName);
+}
+
 void UploadJob::LoadTrustedCertificates()
 {
     for (const auto &[server, fingerprint] : ReadTrustFile(ToPath(trustFile())))
         FTP->trustCertificate(FromUtf8(server), FromUtf8(fingerprint));
+    for (const auto &[server, fingerprint] : ReadAcceptedKeys(ToPath(acceptedKeysFile())))
+        FTP->acceptHostKey(FromUtf8(server), FromUtf8(fingerprint));
+}
+
+void UploadJob::FTP_HostKeyUnknown(const QString &server, const QString &type,
+                                   const QString &fingerprint, bool *accept)
+{
+    if (AskQuestion(*m_context.dialogs, m_window, UnknownHostKeyQuestion(server, type, fingerprint))
+        != vbYes) {
+        m_hostKeyRefusal = HostKeyRefusedMessage(server);
+        return;
+    }
+    *accept = true;
+    const platform::FileStatus saved =
+        AcceptHostKey(ToPath(acceptedKeysFile()), ToUtf8(server), ToUtf8(fingerprint));
+    if (!saved.ok()) {
+        // Accepted for this upload all the same; the next one asks again.
+        ShowError(*m_context.dialogs, m_window,
+                  WithReason(QStringLiteral("THE ACCEPTED HOST KEY COULD NOT BE SAVED!"),
+                             FromUtf8(platform::ErrnoText(saved.error))));
+    }
 }
 
 void UploadJob::FTP_CertificateUnverified(const QString &server, const QString &fingerprint,

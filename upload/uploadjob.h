@@ -66,9 +66,15 @@ private:
     // Yes is kept in the trust file of the settings folder.
     void FTP_CertificateUnverified(const QString &server, const QString &fingerprint, bool changed,
                                    bool *trust);
-    // Hands the certificates trusted in earlier runs to the component.
+    // Asks whether an SFTP host key not known yet is accepted; a Yes is kept
+    // in the accepted-keys file of the settings folder.
+    void FTP_HostKeyUnknown(const QString &server, const QString &type, const QString &fingerprint,
+                            bool *accept);
+    // Hands the certificates trusted and the host keys accepted in earlier
+    // runs to the component.
     void LoadTrustedCertificates();
     QString trustFile() const;
+    QString acceptedKeysFile() const;
     void ResetUploadDisplay();
 
     AppContext m_context;
@@ -87,6 +93,9 @@ private:
     bool m_transferRunning = false;
     // The server whose certificate the user did not trust in this upload.
     QString m_refusedServer;
+    // The message for a host key refused in this upload (not accepted, or
+    // changed); empty when none was.
+    QString m_hostKeyRefusal;
 };
 
 } // namespace upload

@@ -4,7 +4,9 @@
 // and prints the throughput. A server certificate that cannot be verified is
 // refused, naming its fingerprint, unless it is the one given with --trust
 // (SHA-256 in hex, with or without colons, as `openssl x509 -noout
-// -fingerprint -sha256` prints it). While the transfer runs it also measures how
+// -fingerprint -sha256` prints it). Over SFTP, a host key that is neither in
+// ~/.ssh/known_hosts nor the one given with --trust ("SHA256:...", as
+// OpenSSH prints it) is refused likewise. While the transfer runs it also measures how
 // long an event posted to the main thread waits before it is handled: what
 // a click on Cancel would wait. Exits 0 only when the server has confirmed
 // the whole file.
@@ -14,6 +16,7 @@
 #include "upload/certtrust.h"
 #include "upload/ftpaddress.h"
 #include "upload/ftpclient.h"
+#include "upload/sftphostkey.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -89,14 +92,20 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
     QString trusted;
+    QString trustedKey;
     if (args.size() > 2 && args[1] == QStringLiteral("--trust")) {
-        const std::optional<std::string> fingerprint =
-            vantrel::upload::NormalizeFingerprint(vantrel::ToUtf8(args[2]));
-        if (!fingerprint) {
-            std::fprintf(stderr, "ftpupload: --trust wants a SHA-256 fingerprint in hex\n");
+        const std::string given = vantrel::ToUtf8(args[2]);
+        if (const std::optional<std::string> key =
+                vantrel::upload::NormalizeHostKeyFingerprint(given)) {
+            trustedKey = vantrel::FromUtf8(*key);
+        } else if (const std::optional<std::string> fingerprint =
+                       vantrel::upload::NormalizeFingerprint(given)) {
+            trusted = vantrel::FromUtf8(*fingerprint);
+        } else {
+            std::fprintf(stderr, "ftpupload: --trust wants a SHA-256 fingerprint in hex or an "
+                                 "SHA256:... host-key fingerprint\n");
             return 2;
         }
-        trusted = vantrel::FromUtf8(*fingerprint);
         args.erase(args.begin() + 1, args.begin() + 3);
     }
     if (args.size() != 6) {
@@ -108,11 +117,13 @@ int main(int argc, char *argv[])
     const QString &remote = args[5];
 
     vantrel::FtpClient client;
-    if (!trusted.isEmpty()) {
-        if (const std::optional<vantrel::upload::FtpEndpoint> endpoint =
-                vantrel::upload::ParseFtpAddress(vantrel::ToUtf8(args[1]), 21))
-            client.trustCertificate(vantrel::FromUtf8(vantrel::upload::ServerName(*endpoint)),
-                                    trusted);
+    if (const std::optional<vantrel::upload::FtpEndpoint> endpoint =
+            vantrel::upload::ParseFtpAddress(vantrel::ToUtf8(args[1]), 21)) {
+        const QString server = vantrel::FromUtf8(vantrel::upload::ServerName(*endpoint));
+        if (!trusted.isEmpty())
+            client.trustCertificate(server, trusted);
+        if (!trustedKey.isEmpty())
+            client.acceptHostKey(server, trustedKey);
     }
     long events = 0;
     std::int64_t lastSent = 0;

@@ -10,6 +10,27 @@
 namespace vantrel::upload {
 namespace {
 
+TEST(DescribeOutcome, SftpRefusalsSayWhatTheServerRefused)
+{
+    struct Case
+    {
+        CURLcode code;
+        const char *text;
+    };
+    const Case cases[] = {
+        {CURLE_REMOTE_FILE_NOT_FOUND, "No such folder on the server"},
+        {CURLE_REMOTE_ACCESS_DENIED, "Permission denied on the server"},
+        {CURLE_REMOTE_DISK_FULL, "The disk of the server is full"},
+        {CURLE_LOGIN_DENIED, "Login denied"},
+    };
+    for (const Case &c : cases) {
+        TransferOutcome outcome;
+        outcome.code = c.code;
+        NoteSftpRefusal(outcome);
+        EXPECT_EQ(DescribeOutcome(outcome).description(), c.text) << c.code;
+    }
+}
+
 TEST(DescribeOutcome, EachOutcomeHasItsNumberAndText)
 {
     struct Case // NOLINT(clang-analyzer-optin.performance.Padding): read as a table

@@ -102,7 +102,7 @@ TEST(ParseFtpAddress, AcceptedForms)
 
 TEST(ParseFtpAddress, RefusedForms)
 {
-    for (const char *text : {"", "   ", "ftp://", "http://host", "sftp://host", "host:", "host:0",
+    for (const char *text : {"", "   ", "ftp://", "http://host", "scp://host", "host:", "host:0",
                              "host:65536", "host:21a", "ftp://host/folder", "user@host", "ho st",
                              "host#x", "[::1", "[::1]x", "[zz::1]", "[host]:21", "1:2:zz"}) {
         SCOPED_TRACE(text);

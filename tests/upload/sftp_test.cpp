@@ -1,0 +1,453 @@
+// SFTP against a real server on 127.0.0.1 (asyncssh, a password check of its
+// own): names arrive exactly, the site's file is replaced only by a whole new
+// one, the host key is checked before anything is sent, and the tool and the
+// page behave as for FTP.
+
+#include "common/failure.h"
+#include "settings/settingsfile.h"
+#include "shell/frmmain.h"
+#include "tests/support/scripteddialogs.h"
+#include "tests/upload/sftpserver.h"
+#include "ui/appcontext.h"
+#include "ui/tabcontrol.h"
+#include "upload/ftpclient.h"
+#include "upload/ftperrors.h"
+#include "upload/sftphostkey.h"
+
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QPushButton>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <memory>
+#include <string>
+
+namespace vantrel::test {
+namespace {
+
+const QByteArray kOldBytes = "the good copy already on the site";
+
+QByteArray RandomBytes(qsizetype size, quint32 seed)
+{
+    QList<quint32> words((size + 3) / 4);
+    QRandomGenerator(seed).fillRange(words.data(), words.size());
+    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
+}
+
+void Write(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).path());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+QByteArray Read(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return "<missing>";
+    return file.readAll();
+}
+
+// The failure an action throws; "<no failure>" when it throws none.
+Failure FailureOf(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const Failure &failure) {
+        return failure;
+    }
+    return Failure(0, "<no failure>");
+}
+
+class SftpTest : public ::testing::Test
+{
+protected:
+    // known_hosts is read from HOME: a folder of the test's own.
+    SftpTest()
+        : savedHome(qgetenv("HOME"))
+    {
+        qputenv("HOME", home.path().toUtf8());
+        keyFile = QDir(keys.path()).filePath(QStringLiteral("host_key"));
+        otherKeyFile = QDir(keys.path()).filePath(QStringLiteral("other_key"));
+    }
+    ~SftpTest() override { qputenv("HOME", savedHome); }
+
+    QString local(const QString &name, const QByteArray &bytes)
+    {
+        QString path = QDir(files.path()).filePath(name);
+        Write(path, bytes);
+        return path;
+    }
+
+    // Connects with the server's key accepted, unless `accept` is false.
+    void logIn(FtpClient &client, const SftpTestServer &server, bool accept = true)
+    {
+        if (accept)
+            client.acceptHostKey(server.serverName(), server.fingerprint());
+        client.Connect(server.address(), SftpTestServer::kUser, SftpTestServer::kPassword, 21,
+                       true);
+    }
+
+    void writeKnownHosts(const QString &line)
+    {
+        Write(QDir(home.path()).filePath(QStringLiteral(".ssh/known_hosts")),
+              (QStringLiteral(
+                   "# a comment\nexample.org ssh-ed25519 "
+                   "AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n")
+               + line + QLatin1Char('\n'))
+                  .toUtf8());
+    }
+
+    QTemporaryDir home;
+    QTemporaryDir keys;
+    QTemporaryDir files;
+    QByteArray savedHome;
+    QString keyFile;
+    QString otherKeyFile;
+};
+
+TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
+{
+    SftpTestServer server(keyFile);
+    struct Case
+    {
+        const char *remote; // as given
+        const char *stored; // where it lands in the server's root
+        bool existedBefore;
+        // The old file's place aside, left by a run that was cut off.
+        bool staleAside;
+    };
+    const Case cases[] = {
+        {"clip one.mp4", "clip one.mp4", false, false},
+        {"my folder/été #1 %20.mp4", "my folder/été #1 %20.mp4", true, false},
+        {"/abs dir/x\"q\\.mp4", "abs dir/x\"q\\.mp4", true, true},
+    };
+    FtpClient client;
+    logIn(client, server);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.remote);
+        const QString stored = server.pathInHome(QString::fromUtf8(c.stored));
+        if (c.existedBefore)
+            Write(stored, kOldBytes);
+        if (c.staleAside)
+            Write(QFileInfo(stored).path() + QStringLiteral("/.") + QFileInfo(stored).fileName()
+                      + QStringLiteral(".upload.old"),
+                  "stale");
+        else
+            QDir().mkpath(QFileInfo(stored).path());
+        const QByteArray bytes = RandomBytes(qsizetype{300} * 1024 + 7, 1);
+        bool completed = false;
+        QObject::connect(
+            &client, &FtpClient::TransferComplete, &client, [&] { completed = true; },
+            Qt::SingleShotConnection);
+        client.UploadFile(local(QStringLiteral("clip.mp4"), bytes), QString(),
+                          QString::fromUtf8(c.remote));
+        EXPECT_TRUE(completed);
+        EXPECT_EQ(Read(stored), bytes);
+        EXPECT_EQ(QDir(QFileInfo(stored).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    }
+}
+
+TEST_F(SftpTest, MissingFolderIsNamed)
+{
+    SftpTestServer server(keyFile);
+    FtpClient client;
+    logIn(client, server);
+    const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 7));
+    EXPECT_EQ(FailureOf([&] {
+                  client.UploadFile(path, QString(), QStringLiteral("missing/clip.mp4"));
+              }).description(),
+              "No such folder on the server");
+    EXPECT_TRUE(client.IsConnected());
+}
+
+TEST_F(SftpTest, WrongPasswordAndLineBreaksAreRefused)
+{
+    SftpTestServer server(keyFile);
+    struct Case
+    {
+        QString address;
+        QString user;
+        QString password;
+        const char *failure;
+    };
+    const Case cases[] = {
+        {server.address(), SftpTestServer::kUser, QStringLiteral("wrong"), "Login denied"},
+        {server.address() + QStringLiteral("\r\n"), SftpTestServer::kUser,
+         SftpTestServer::kPassword, "The server address contains a line break"},
+        {server.address(), SftpTestServer::kUser + QStringLiteral("\nrm x"),
+         SftpTestServer::kPassword, "The user name contains a line break"},
+        {server.address(), SftpTestServer::kUser, QString::fromLatin1("secret\0x", 8),
+         "The password contains a line break"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.failure);
+        FtpClient client;
+        client.acceptHostKey(server.serverName(), server.fingerprint());
+        EXPECT_EQ(FailureOf([&] {
+                      client.Connect(c.address, c.user, c.password, 21, true);
+                  }).description(),
+                  c.failure);
+        EXPECT_FALSE(client.IsConnected());
+    }
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
+}
+
+TEST_F(SftpTest, UnknownKeyIsAskedAboutBeforeTheLogin)
+{
+    SftpTestServer server(keyFile);
+    const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 2));
+    for (const bool answer : {false, true}) {
+        SCOPED_TRACE(answer);
+        FtpClient client;
+        QStringList questions;
+        QObject::connect(&client, &FtpClient::HostKeyUnknown, &client,
+                         [&](const QString &name, const QString &type, const QString &fingerprint,
+                             bool *accept) {
+                             questions
+                                 << name + QLatin1Char(' ') + type + QLatin1Char(' ') + fingerprint;
+                             *accept = answer;
+                         });
+        const Failure failure = FailureOf([&] {
+            logIn(client, server, false);
+            client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
+        });
+        EXPECT_EQ(questions, QStringList{server.serverName() + QStringLiteral(" ED25519 ")
+                                         + server.fingerprint()});
+        if (answer) {
+            EXPECT_EQ(failure.description(), "<no failure>");
+            EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 1);
+            EXPECT_EQ(Read(server.pathInHome(QStringLiteral("clip.mp4"))).size(), 5000);
+        } else {
+            EXPECT_EQ(failure.number(), upload::kErrCertificateNotTrusted);
+            EXPECT_NE(failure.description().find(server.fingerprint().toStdString()),
+                      std::string::npos);
+            EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
+        }
+    }
+}
+
+TEST_F(SftpTest, KnownHostsAndChangedKeys)
+{
+    SftpTestServer server(keyFile);
+    SftpTestServer other(otherKeyFile);
+    const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 3));
+    const QString listed = QStringLiteral("[127.0.0.1]:") + QString::number(server.port())
+                           + QLatin1Char(' ') + server.publicKey();
+    const QString listedForOther = QStringLiteral("[127.0.0.1]:") + QString::number(other.port())
+                                   + QLatin1Char(' ') + server.publicKey();
+    struct Case
+    {
+        const char *what;
+        QString knownHosts; // the line for the server
+        QString accepted;   // the key accepted for it in an earlier run
+        bool sends;
+    };
+    const Case cases[] = {
+        {"listed in known_hosts", listed, {}, true},
+        {"another key in known_hosts", listedForOther, {}, false},
+        {"another key accepted before", {}, server.fingerprint(), false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.what);
+        SftpTestServer &target = c.sends ? server : other;
+        writeKnownHosts(c.knownHosts);
+        FtpClient client;
+        if (!c.accepted.isEmpty())
+            client.acceptHostKey(target.serverName(), c.accepted);
+        int questions = 0;
+        QStringList changed;
+        QObject::connect(&client, &FtpClient::HostKeyUnknown, &client,
+                         [&](const QString &, const QString &, const QString &, bool *accept) {
+                             ++questions;
+                             *accept = true;
+                         });
+        QObject::connect(&client, &FtpClient::HostKeyChanged, &client,
+                         [&](const QString &, const QString &, const QString &fingerprint) {
+                             changed << fingerprint;
+                         });
+        const Failure failure = FailureOf([&] {
+            logIn(client, target, false);
+            client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
+        });
+        EXPECT_EQ(questions, 0);
+        if (c.sends) {
+            EXPECT_EQ(failure.description(), "<no failure>");
+            EXPECT_TRUE(changed.isEmpty());
+        } else {
+            EXPECT_EQ(failure.description(), "The host key of server "
+                                                 + target.serverName().toStdString()
+                                                 + " has changed (ED25519 key "
+                                                 + target.fingerprint().toStdString() + ")");
+            EXPECT_EQ(changed, QStringList{target.fingerprint()});
+        }
+    }
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 1);
+    EXPECT_EQ(other.countEvents(QStringLiteral("LOGIN tester")), 0);
+}
+
+// A connection cut, a server gone silent and a cancel part-way: the file on
+// the site stays as it was.
+TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
+{
+    struct Case
+    {
+        const char *quirk;
+        bool cancel;
+        int failureNumber; // 0: ends without a failure (cancelled)
+    };
+    const Case cases[] = {
+        {"drop-after=262144", false, upload::kErrConnectionLost},
+        {"stall-after=262144", false, upload::kErrTimeout},
+        {nullptr, true, 0},
+    };
+    const QByteArray bytes = RandomBytes(qsizetype{4} * 1024 * 1024, 4);
+    const QString path = local(QStringLiteral("big.mp4"), bytes);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.quirk ? c.quirk : "cancel");
+        SftpTestServer server(keyFile,
+                              c.quirk ? QStringList{QString::fromLatin1(c.quirk)} : QStringList{});
+        Write(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
+        FtpClient client;
+        client.setTimeouts(10, 2);
+        bool completed = false;
+        QObject::connect(&client, &FtpClient::TransferComplete, &client, [&] { completed = true; });
+        QObject::connect(&client, &FtpClient::TransferProgress, &client,
+                         [&](const QString &, const QString &, std::int32_t, std::int64_t sent,
+                             std::int64_t, bool *cancel) {
+                             if (c.cancel && sent > 0)
+                                 *cancel = true;
+                         });
+        logIn(client, server);
+        QElapsedTimer clock;
+        clock.start();
+        const Failure failure =
+            FailureOf([&] { client.UploadFile(path, QString(), QStringLiteral("movie.mp4")); });
+        // Wide: the stall time is 2 s.
+        EXPECT_LT(clock.elapsed(), 60000);
+        if (c.failureNumber != 0) {
+            EXPECT_EQ(failure.number(), c.failureNumber) << failure.description();
+        } else {
+            EXPECT_EQ(failure.description(), "<no failure>");
+            EXPECT_TRUE(completed);
+            // Its temporary file goes too, on the connection that is still there.
+            EXPECT_TRUE(server.waitForEvent(QStringLiteral("DELETED .movie.mp4.upload")));
+        }
+        EXPECT_EQ(Read(server.pathInHome(QStringLiteral("movie.mp4"))), kOldBytes);
+    }
+}
+
+TEST_F(SftpTest, FtpuploadRefusesAnUnknownKeyUnlessItIsTrustedOrKnown)
+{
+    SftpTestServer server(keyFile);
+    const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 5));
+    const QStringList upload{server.address(), SftpTestServer::kUser, SftpTestServer::kPassword,
+                             path, QStringLiteral("clip.mp4")};
+    struct Case
+    {
+        QStringList trust;
+        bool knownHosts;
+        int exitCode;
+    };
+    const Case cases[] = {
+        {{}, false, 1},
+        {{QStringLiteral("--trust"), QStringLiteral("SHA256:") + QString(43, QLatin1Char('A'))},
+         false,
+         1},
+        {{QStringLiteral("--trust"), server.fingerprint()}, false, 0},
+        {{}, true, 0},
+    };
+    const QString listed = QStringLiteral("[127.0.0.1]:") + QString::number(server.port())
+                           + QLatin1Char(' ') + server.publicKey();
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.trust.join(QLatin1Char(' ')).toStdString());
+        writeKnownHosts(c.knownHosts ? listed : QString());
+        QProcess tool;
+        tool.start(QStringLiteral(VANTREL_FTPUPLOAD), c.trust + upload);
+        ASSERT_TRUE(tool.waitForFinished(60000));
+        EXPECT_EQ(tool.exitCode(), c.exitCode);
+        if (c.exitCode != 0) {
+            EXPECT_TRUE(
+                QString::fromUtf8(tool.readAllStandardError()).contains(server.fingerprint()));
+        }
+    }
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 2);
+}
+
+// The page: the question in the system's form, a Yes kept beside the
+// settings file, a No sending nothing.
+TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
+{
+    SftpTestServer server(keyFile);
+    QTemporaryDir appFolder;
+    QTemporaryDir settingsFolder;
+    ScriptedDialogs dialogs;
+    int ended = 0;
+    AppContext context = TestContext(dialogs, appFolder.path(), ended);
+    context.settingsFolder = settingsFolder.path();
+    const settings::FtpSettings values{server.address().toStdString(),
+                                       SftpTestServer::kUser.toStdString(),
+                                       SftpTestServer::kPassword.toStdString(), "site/"};
+    ASSERT_TRUE(settings::WriteSettingsFile(
+                    settings::SettingsFilePath(settingsFolder.path().toStdString()), values)
+                    .ok());
+    QDir().mkpath(server.pathInHome(QStringLiteral("site")));
+    auto window = std::make_unique<frmMain>(context);
+    window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+    auto *cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
+    const QByteArray bytes = RandomBytes(qsizetype{100} * 1024, 6);
+    const QString path = local(QStringLiteral("clip.flv"), bytes);
+    const QString question = QStringLiteral("THE HOST KEY OF THE SERVER ") + server.serverName()
+                             + QStringLiteral(" IS NOT KNOWN.\n\nED25519 KEY FINGERPRINT:\n")
+                             + server.fingerprint()
+                             + QStringLiteral("\n\nDO YOU WANT TO TRUST THIS KEY?");
+    const QString keysFile =
+        QDir(settingsFolder.path()).filePath(QString::fromLatin1(upload::kAcceptedKeysFileName));
+
+    dialogs.chooseFile(path);
+    dialogs.answer(vbYes); // upload this file
+    dialogs.answer(vbNo);  // the key
+    dialogs.answer(vbOK);
+    cmdUpload->click();
+    ASSERT_EQ(dialogs.boxes().size(), 3);
+    EXPECT_EQ(dialogs.boxes()[1].text, question);
+    EXPECT_EQ(dialogs.boxes()[1].title, QStringLiteral("Confirm"));
+    EXPECT_EQ(dialogs.boxes()[2].text, QStringLiteral("THE HOST KEY OF THE SERVER ")
+                                           + server.serverName()
+                                           + QStringLiteral(" IS NOT TRUSTED. NOTHING WAS SENT!"));
+    EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
+    EXPECT_FALSE(QFile::exists(keysFile));
+
+    dialogs.clear();
+    dialogs.answer(vbYes);
+    dialogs.answer(vbOK);
+    cmdUpload->click();
+    EXPECT_EQ(dialogs.boxTexts(),
+              (QStringList{question, QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
+    EXPECT_EQ(Read(server.pathInHome(QStringLiteral("site/clip.flv"))), bytes);
+    EXPECT_TRUE(Read(keysFile).contains(server.fingerprint().toLatin1()));
+
+    // A later run: no question.
+    window = std::make_unique<frmMain>(context);
+    window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+    cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
+    dialogs.clear();
+    dialogs.chooseFile(path);
+    dialogs.answer(vbYes);
+    dialogs.answer(vbOK);
+    cmdUpload->click();
+    EXPECT_EQ(dialogs.boxTexts(),
+              (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"),
+                           QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
+}
+
+} // namespace
+} // namespace vantrel::test
