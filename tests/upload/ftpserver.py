@@ -141,15 +141,6 @@ def main():
                     return
                 self.secured = True
                 super().handle_ssl_established()
-
-            def handle_read(self):
-                # One read takes at most one TLS record; what OpenSSL holds
-                # already would wait for the socket to become readable again,
-                # and be lost when the client closes first.
-                super().handle_read()
-                while (not self._closed and isinstance(self.socket, SSL.Connection)
-                       and self.socket.pending() > 0):
-                    super().handle_read()
         DataHandler = SecureDataHandler
     quirks = {}
     for quirk in args.quirk:
@@ -159,19 +150,17 @@ def main():
     class QuirkyDataHandler(DataHandler):
         _held = False
 
-        def handle_read(self):
-            super().handle_read()
+        def handle_read_event(self):
+            # pyftpdlib reads through handle_read_event (its TLS handler
+            # shakes hands there first), so the count is taken after it.
+            super().handle_read_event()
             limit = quirks.get("drop-after")
-            if limit is not None and self.receive and self.tot_bytes_received >= int(limit):
+            if (limit is not None and self.receive and not self._closed
+                    and self.tot_bytes_received >= int(limit)):
                 self._resp = None
                 control = self.cmd_channel
                 self.close()
                 control.close()
-
-        if not tls:
-            # With TLS, the handshake is read first (SSLConnection's own
-            # handle_read_event), then handle_read.
-            handle_read_event = handle_read
 
         def handle_close(self):
             if "slow-226" in quirks and self.receive and not self._held:

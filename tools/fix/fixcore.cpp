@@ -40,7 +40,10 @@ void PutBe64(std::vector<std::uint8_t> &out, std::uint64_t v)
 
 std::string Quoted(std::uint32_t type)
 {
-    return "'" + TypeName(type) + "'";
+    // Appended, not "'" + name: GCC 12 warns falsely (-Wrestrict) on that.
+    std::string quoted(1, '\'');
+    quoted.append(TypeName(type)).push_back('\'');
+    return quoted;
 }
 
 std::string At(std::uint64_t offset)

@@ -235,7 +235,8 @@ bool Output::create(const std::string &finalPath, unsigned mode, std::string &er
     // systems; shortened so that it stays within the usual name limit. Made
     // new (never a link or a file that is there already), and removed again
     // if a signal ends the program: signals wait until it is registered.
-    const std::string prefix = "." + name.substr(0, 200) + ".fix-";
+    std::string prefix(1, '.'); // appended: GCC 12 warns falsely on "." + name
+    prefix.append(name, 0, 200).append(".fix-");
     sigset_t all;
     sigset_t before;
     sigfillset(&all);
