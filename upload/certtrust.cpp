@@ -86,9 +86,9 @@ std::optional<std::string> NormalizeFingerprint(std::string_view text)
     return FormatFingerprint(digest, kFingerprintBytes);
 }
 
-TrustedCertificates ParseTrustFile(std::string_view text)
+TrustedCertificates ParseServerLines(std::string_view text, ValueCheck check)
 {
-    TrustedCertificates trusted;
+    TrustedCertificates values;
     while (!text.empty()) {
         const std::size_t end = text.find('\n');
         const std::string_view line = Trimmed(text.substr(0, end));
@@ -96,11 +96,15 @@ TrustedCertificates ParseTrustFile(std::string_view text)
         const std::size_t space = line.find(' ');
         if (space == 0 || space == std::string_view::npos)
             continue;
-        const std::optional<std::string> fingerprint = NormalizeFingerprint(line.substr(space + 1));
-        if (fingerprint)
-            trusted[std::string(line.substr(0, space))] = *fingerprint;
+        if (const std::optional<std::string> value = check(line.substr(space + 1)))
+            values[std::string(line.substr(0, space))] = *value;
     }
-    return trusted;
+    return values;
+}
+
+TrustedCertificates ParseTrustFile(std::string_view text)
+{
+    return ParseServerLines(text, NormalizeFingerprint);
 }
 
 std::string FormatTrustFile(const TrustedCertificates &trusted)
@@ -133,26 +137,37 @@ platform::FileStatus ReadText(const std::filesystem::path &file, std::string &te
 
 } // namespace
 
-TrustedCertificates ReadTrustFile(const std::filesystem::path &file)
+TrustedCertificates ReadServerLines(const std::filesystem::path &file, ValueCheck check)
 {
     std::string text;
     if (!ReadText(file, text).ok())
         return {};
-    return ParseTrustFile(text);
+    return ParseServerLines(text, check);
+}
+
+platform::FileStatus SetServerLine(const std::filesystem::path &file, const std::string &server,
+                                   const std::string &value, ValueCheck check)
+{
+    std::string text;
+    const platform::FileStatus read = ReadText(file, text);
+    // A file that is there but cannot be read is not replaced: the lines it
+    // holds would be lost.
+    if (!read.ok() && read.error != ENOENT)
+        return read;
+    TrustedCertificates values = ParseServerLines(read.ok() ? text : std::string(), check);
+    values[server] = value;
+    return platform::WriteWholeFile(file, FormatTrustFile(values));
+}
+
+TrustedCertificates ReadTrustFile(const std::filesystem::path &file)
+{
+    return ReadServerLines(file, NormalizeFingerprint);
 }
 
 platform::FileStatus TrustCertificate(const std::filesystem::path &file, const std::string &server,
                                       const std::string &fingerprint)
 {
-    std::string text;
-    const platform::FileStatus read = ReadText(file, text);
-    // A file that is there but cannot be read is not replaced: the
-    // certificates it holds would be lost.
-    if (!read.ok() && read.error != ENOENT)
-        return read;
-    TrustedCertificates trusted = ParseTrustFile(read.ok() ? text : std::string());
-    trusted[server] = fingerprint;
-    return platform::WriteWholeFile(file, FormatTrustFile(trusted));
+    return SetServerLine(file, server, fingerprint, NormalizeFingerprint);
 }
 
 } // namespace vantrel::upload

@@ -32,6 +32,17 @@ std::string FormatFingerprint(const unsigned char *digest, std::size_t size);
 // for anything else (another length, other characters, misplaced colons).
 std::optional<std::string> NormalizeFingerprint(std::string_view text);
 
+// The format of the trust file and of the accepted host keys: one
+// "server value" pair a line, each value accepted (and normalized) or refused
+// by `check`. Lines that are not such a pair are skipped; a later line for the
+// same server wins. Reading gives none when the file does not exist or cannot
+// be read; setting adds or replaces one server's line and keeps the others.
+using ValueCheck = std::optional<std::string> (*)(std::string_view value);
+TrustedCertificates ParseServerLines(std::string_view text, ValueCheck check);
+TrustedCertificates ReadServerLines(const std::filesystem::path &file, ValueCheck check);
+platform::FileStatus SetServerLine(const std::filesystem::path &file, const std::string &server,
+                                   const std::string &value, ValueCheck check);
+
 // One "server fingerprint" pair a line. Lines that are not such a pair are
 // skipped; a later line for the same server wins.
 TrustedCertificates ParseTrustFile(std::string_view text);

@@ -1,6 +1,5 @@
 #include "upload/sftphostkey.h"
 
-#include <cerrno>
 #include <cstdlib>
 
 namespace vantrel::upload {
@@ -11,7 +10,6 @@ constexpr std::string_view kPrefix = "SHA256:";
 // 32 bytes in base64 without padding.
 constexpr std::size_t kBase64Length = 43;
 constexpr char kAlphabet[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
-constexpr std::size_t kLargestKeysFile = std::size_t{1} << 20;
 
 bool IsBase64(char c)
 {
@@ -26,14 +24,6 @@ std::string_view Trimmed(std::string_view text)
     while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
         text.remove_suffix(1);
     return text;
-}
-
-platform::FileStatus ReadText(const std::filesystem::path &file, std::string &text)
-{
-    return platform::ReadFileInPieces(file, [&text](std::string_view piece) {
-        text += piece;
-        return text.size() < kLargestKeysFile;
-    });
 }
 
 } // namespace
@@ -113,41 +103,18 @@ std::filesystem::path KnownHostsFile()
 
 AcceptedHostKeys ParseAcceptedKeys(std::string_view text)
 {
-    AcceptedHostKeys accepted;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trimmed(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
-        const std::size_t space = line.find(' ');
-        if (space == 0 || space == std::string_view::npos)
-            continue;
-        if (const std::optional<std::string> fingerprint =
-                NormalizeHostKeyFingerprint(line.substr(space + 1)))
-            accepted[std::string(line.substr(0, space))] = *fingerprint;
-    }
-    return accepted;
+    return ParseServerLines(text, NormalizeHostKeyFingerprint);
 }
 
 AcceptedHostKeys ReadAcceptedKeys(const std::filesystem::path &file)
 {
-    std::string text;
-    if (!ReadText(file, text).ok())
-        return {};
-    return ParseAcceptedKeys(text);
+    return ReadServerLines(file, NormalizeHostKeyFingerprint);
 }
 
 platform::FileStatus AcceptHostKey(const std::filesystem::path &file, const std::string &server,
                                    const std::string &fingerprint)
 {
-    std::string text;
-    const platform::FileStatus read = ReadText(file, text);
-    // A file that is there but cannot be read is not replaced: the keys it
-    // holds would be lost.
-    if (!read.ok() && read.error != ENOENT)
-        return read;
-    AcceptedHostKeys accepted = ParseAcceptedKeys(read.ok() ? text : std::string());
-    accepted[server] = fingerprint;
-    return platform::WriteWholeFile(file, FormatTrustFile(accepted));
+    return SetServerLine(file, server, fingerprint, NormalizeHostKeyFingerprint);
 }
 
 } // namespace vantrel::upload
