@@ -1,7 +1,6 @@
 #include "tests/upload/ftpserver.h"
 
 #include <QDir>
-#include <QElapsedTimer>
 
 #include <gtest/gtest.h>
 
@@ -62,32 +61,19 @@ FtpTestServer::FtpTestServer(const FtpServerOptions &options)
         arguments << QStringLiteral("--ssl-reuse");
     for (const QString &quirk : options.quirks)
         arguments << QStringLiteral("--quirk") << quirk;
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    m_process.start(QStringLiteral("/usr/bin/python3"), arguments);
-    if (!m_process.waitForStarted(10000)) {
-        ADD_FAILURE() << "the FTP test server did not start: "
-                      << m_process.errorString().toStdString();
+    if (!m_server.start(arguments, "the FTP test server"))
+        return;
+    const QStringList first = m_server.takeFirstLines(1, 15000, [](const QStringList &lines) {
+        return lines[0].startsWith(QStringLiteral("PORT "));
+    });
+    if (first.isEmpty()) {
+        ADD_FAILURE() << "the FTP test server did not tell its port";
         return;
     }
-    QElapsedTimer clock;
-    clock.start();
-    while (clock.elapsed() < 15000 && m_process.state() == QProcess::Running) {
-        collect(100);
-        if (!m_events.isEmpty() && m_events.first().startsWith(QStringLiteral("PORT "))) {
-            m_port = m_events.takeFirst().mid(5).toInt();
-            return;
-        }
-    }
-    ADD_FAILURE() << "the FTP test server did not tell its port";
+    m_port = first[0].mid(5).toInt();
 }
 
-FtpTestServer::~FtpTestServer()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(5000);
-    }
-}
+FtpTestServer::~FtpTestServer() = default;
 
 QString FtpTestServer::address() const
 {
@@ -99,57 +85,34 @@ QString FtpTestServer::pathInHome(const QString &relative) const
     return QDir(m_home.path()).filePath(relative);
 }
 
-void FtpTestServer::collect(int waitMs)
-{
-    if (m_process.state() == QProcess::Running)
-        m_process.waitForReadyRead(waitMs);
-    m_pending += m_process.readAllStandardOutput();
-    qsizetype end;
-    while ((end = m_pending.indexOf('\n')) >= 0) {
-        m_events << QString::fromUtf8(m_pending.left(end));
-        m_pending.remove(0, end + 1);
-    }
-}
-
 QStringList FtpTestServer::events()
 {
-    collect(0);
-    return m_events;
+    return m_server.events();
 }
 
 int FtpTestServer::countEvents(const QString &line)
 {
-    return static_cast<int>(events().count(line));
+    return m_server.countEvents(line);
 }
 
 bool FtpTestServer::waitForEvent(const QString &line, int occurrences, int timeoutMs)
 {
-    QElapsedTimer clock;
-    clock.start();
-    for (;;) {
-        collect(0);
-        if (m_events.count(line) >= occurrences)
-            return true;
-        if (clock.elapsed() > timeoutMs || m_process.state() != QProcess::Running)
-            return false;
-        collect(50);
-    }
+    return m_server.waitForEvent(line, occurrences, timeoutMs);
 }
 
 void FtpTestServer::kill()
 {
-    m_process.kill();
-    m_process.waitForFinished(5000);
+    m_server.kill();
 }
 
 void FtpTestServer::pause()
 {
-    ::kill(static_cast<pid_t>(m_process.processId()), SIGSTOP);
+    ::kill(static_cast<pid_t>(m_server.processId()), SIGSTOP);
 }
 
 void FtpTestServer::resume()
 {
-    ::kill(static_cast<pid_t>(m_process.processId()), SIGCONT);
+    ::kill(static_cast<pid_t>(m_server.processId()), SIGCONT);
 }
 
 } // namespace vantrel::test

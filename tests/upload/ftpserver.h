@@ -4,6 +4,8 @@
 // on 127.0.0.1 and a free port, with a temporary home folder. It is stopped
 // when the object goes, and ends by itself when the test program dies.
 
+#include "tests/upload/serverprocess.h"
+
 #include <QProcess>
 #include <QString>
 #include <QStringList>
@@ -83,12 +85,8 @@ public:
     void resume();
 
 private:
-    void collect(int waitMs);
-
     QTemporaryDir m_home;
-    QProcess m_process;
-    QByteArray m_pending;
-    QStringList m_events;
+    ServerProcess m_server;
     int m_port = 0;
 };
 

@@ -5,7 +5,8 @@
 // sees as its root and starting folder. It is stopped when the object goes,
 // and ends by itself when the test program dies.
 
-#include <QProcess>
+#include "tests/upload/serverprocess.h"
+
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -44,12 +45,8 @@ public:
     bool waitForEvent(const QString &line, int timeoutMs = 20000);
 
 private:
-    void collect(int waitMs);
-
     QTemporaryDir m_home;
-    QProcess m_process;
-    QByteArray m_pending;
-    QStringList m_events;
+    ServerProcess m_server;
     QString m_fingerprint;
     QString m_publicKey;
     int m_port = 0;
