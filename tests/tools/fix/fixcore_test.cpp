@@ -202,6 +202,19 @@ private:
     std::map<std::uint64_t, Bytes> m_pieces;
 };
 
+// ftyp, a 64-bit sized mdat up to `mdatEnd` (zeros but for its header), then
+// `moov`.
+void PutMovie(SparseSource &input, std::uint64_t mdatEnd, const Bytes &moov)
+{
+    Bytes mdatHeader;
+    Append32(mdatHeader, 1);
+    AppendType(mdatHeader, "mdat");
+    Append64(mdatHeader, mdatEnd - 24);
+    input.put(0, Ftyp());
+    input.put(24, mdatHeader);
+    input.put(mdatEnd, moov);
+}
+
 TEST(FixCore, WidensTablesWhoseOffsetsPass4GiBUntilTheSizeSettles)
 {
     // ftyp, a 64-bit sized mdat just over 4 GiB, then the movie box.
@@ -220,13 +233,7 @@ TEST(FixCore, WidensTablesWhoseOffsetsPass4GiBUntilTheSizeSettles)
     ASSERT_EQ(moov.size(), m0);
 
     SparseSource input(mdatEnd + moov.size());
-    Bytes mdatHeader;
-    Append32(mdatHeader, 1);
-    AppendType(mdatHeader, "mdat");
-    Append64(mdatHeader, mdatEnd - 24);
-    input.put(0, Ftyp());
-    input.put(24, mdatHeader);
-    input.put(mdatEnd, moov);
+    PutMovie(input, mdatEnd, moov);
 
     const Plan plan = MakePlan(input);
     EXPECT_FALSE(plan.inOrder);
@@ -314,13 +321,7 @@ TEST(FixCore, WidensInPlaceTheTablesThatTheInsertedLengthPushesPast4GiB)
     const auto x = std::uint32_t(k4G - length);     // passes 4 GiB by the insert
     const auto y = std::uint32_t(k4G - length - 8); // stays below, even once x has grown
     SparseSource input(mdatEnd + shape.size());
-    Bytes mdatHeader;
-    Append32(mdatHeader, 1);
-    AppendType(mdatHeader, "mdat");
-    Append64(mdatHeader, mdatEnd - 24);
-    input.put(0, Ftyp());
-    input.put(24, mdatHeader);
-    input.put(mdatEnd, Moov({Track(Stco({x})), Track(Stco({y}))}));
+    PutMovie(input, mdatEnd, Moov({Track(Stco({x})), Track(Stco({y}))}));
 
     const Plan plan = MakePlan(input, kBlock);
     ASSERT_TRUE(plan.inPlace);
@@ -353,13 +354,7 @@ TEST(FixCore, WidensAChainOfManyTablesInTimeLinearInTheMoov)
     };
     auto timed = [&](const Bytes &moov, Plan &plan) {
         SparseSource input(mdatEnd + moov.size());
-        Bytes mdatHeader;
-        Append32(mdatHeader, 1);
-        AppendType(mdatHeader, "mdat");
-        Append64(mdatHeader, mdatEnd - 24);
-        input.put(0, Ftyp());
-        input.put(24, mdatHeader);
-        input.put(mdatEnd, moov);
+        PutMovie(input, mdatEnd, moov);
         const auto start = std::chrono::steady_clock::now();
         plan = MakePlan(input);
         return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
