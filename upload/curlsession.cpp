@@ -226,14 +226,31 @@ CURLM *MultiOf(CURL *easy)
     return multi;
 }
 
+// Whether libcurl has a socket to wait on at this moment.
+bool HasSocketToWaitOn(CURLM *multi)
+{
+    fd_set reading;
+    fd_set writing;
+    fd_set errors;
+    FD_ZERO(&reading);
+    FD_ZERO(&writing);
+    FD_ZERO(&errors);
+    int highest = -1;
+    return curl_multi_fdset(multi, &reading, &writing, &errors, &highest) == CURLM_OK
+           && highest >= 0;
+}
+
 // Runs one request to its end. Not curl_easy_perform: between the passive
-// reply and the data connection, libcurl sometimes reports no socket to wait
-// on and then sleeps out its full one-second wait (curl_easy_perform waits
-// up to 1000 ms at a time). Here a wait lasts at most kLongestWaitMs; while
-// data moves, libcurl's sockets wake it at once anyway.
+// reply and the data connection, libcurl reports no socket to wait on and
+// then sleeps out its full wait (curl_easy_perform waits up to 1000 ms at a
+// time) before it connects. Here a wait lasts at most kLongestWaitMs, and
+// only kNoSocketWaitMs while libcurl has no socket to watch: it then has work
+// of its own to go on with at once (its advice for that case is a short wait,
+// not a busy loop). While data moves, its sockets wake it anyway.
 CURLcode RunToEnd(CURL *easy)
 {
     constexpr int kLongestWaitMs = 10;
+    constexpr int kNoSocketWaitMs = 1;
     CURLM *multi = MultiOf(easy);
     if (!multi || curl_multi_add_handle(multi, easy) != CURLM_OK)
         return CURLE_FAILED_INIT;
@@ -244,8 +261,8 @@ CURLcode RunToEnd(CURL *easy)
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
-        if (running > 0
-            && curl_multi_poll(multi, nullptr, 0, kLongestWaitMs, nullptr) != CURLM_OK) {
+        const int waitMs = HasSocketToWaitOn(multi) ? kLongestWaitMs : kNoSocketWaitMs;
+        if (running > 0 && curl_multi_poll(multi, nullptr, 0, waitMs, nullptr) != CURLM_OK) {
             result = CURLE_OUT_OF_MEMORY;
             break;
         }
