@@ -78,6 +78,10 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://brenmoor.example.org/")
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 set(CPACK_DEBIAN_PACKAGE_DEPENDS "ffmpeg")
+# The windows are laid out for Tahoma's metrics; fonts-wine has a face that
+# matches them (platform/fonts.h). Without it the text is set in a wider
+# face and may not fit.
+set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-wine")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)
 set(CPACK_PACKAGE_DIRECTORY "${CMAKE_SOURCE_DIR}/dist")
