@@ -226,7 +226,9 @@ CURLM *MultiOf(CURL *easy)
     return multi;
 }
 
-// Whether libcurl has a socket to wait on at this moment.
+// Whether libcurl has a socket to wait on at this moment. A socket numbered
+// past FD_SETSIZE is left out of the sets; the loop below then only wakes
+// more often than it needs to.
 bool HasSocketToWaitOn(CURLM *multi)
 {
     fd_set reading;
