@@ -74,6 +74,7 @@ frmMain::frmMain(const AppContext &context, QWidget *parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vantrel (H.264) by Brenmoor Ver 1.00"));
+    ExposeAsWindow(this);
     setWindowIcon(AppIcon());
     setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint
                    | Qt::WindowSystemMenuHint | Qt::WindowMinimizeButtonHint

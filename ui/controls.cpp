@@ -14,6 +14,7 @@ namespace vantrel {
 namespace {
 
 constexpr char kShowsValue[] = "vantrelShowsValue";
+constexpr char kIsWindow[] = "vantrelIsWindow";
 
 // A label whose name says what it is and whose description is what it
 // shows, read afresh at each question of the screen reader.
@@ -38,27 +39,41 @@ public:
     }
 };
 
-QAccessibleInterface *ValueLabelFactory(const QString &className, QObject *object)
+QAccessibleInterface *ControlsFactory(const QString &className, QObject *object)
 {
-    if (object && className == QLatin1String("QLabel") && object->property(kShowsValue).toBool())
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    if (className == QLatin1String("QLabel") && object->property(kShowsValue).toBool())
         return new ValueLabelAccessible(static_cast<QLabel *>(object));
+    if (object->property(kIsWindow).toBool())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
     return nullptr;
+}
+
+// Marks `widget` for the factory above and drops the plain interface it may
+// have been given already, so that the next question makes ours.
+void UseControlsFactory(QWidget *widget, const char *property)
+{
+    static const bool installed = [] {
+        QAccessible::installFactory(ControlsFactory);
+        return true;
+    }();
+    (void)installed;
+    widget->setProperty(property, true);
+    if (QAccessibleInterface *plain = QAccessible::queryAccessibleInterface(widget))
+        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(plain));
 }
 
 } // namespace
 
 void ExposeValue(QLabel *label)
 {
-    static const bool installed = [] {
-        QAccessible::installFactory(ValueLabelFactory);
-        return true;
-    }();
-    (void)installed;
-    label->setProperty(kShowsValue, true);
-    // The label made its plain interface when it got its first text; the
-    // next question makes ours.
-    if (QAccessibleInterface *plain = QAccessible::queryAccessibleInterface(label))
-        QAccessible::deleteAccessibleInterface(QAccessible::uniqueId(plain));
+    UseControlsFactory(label, kShowsValue);
+}
+
+void ExposeAsWindow(QWidget *window)
+{
+    UseControlsFactory(window, kIsWindow);
 }
 
 void SetValue(QLabel *label, const QString &text)

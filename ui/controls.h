@@ -27,6 +27,11 @@ QLabel *MakeValueLabel(QWidget *parent, const char *name, const QString &accessi
 // shows: the name stays, the label's current text is the description.
 void ExposeValue(QLabel *label);
 
+// Lets assistive technology see a top-level window that is a plain QWidget
+// as a window (a frame, over AT-SPI) rather than as an unnamed part of one,
+// so that a screen reader announces it by its title.
+void ExposeAsWindow(QWidget *window);
+
 // Shows `text` in a value label and tells assistive technology that what it
 // shows has changed.
 void SetValue(QLabel *label, const QString &text);

@@ -275,6 +275,11 @@ TEST_F(FileDropTest, ValueBoxesTellAScreenReaderWhatTheyAreAndWhatTheyShow)
         EXPECT_EQ(face->text(QAccessible::Description), box.shown) << box.name;
         EXPECT_EQ(face->role(), QAccessible::StaticText) << box.name;
     }
+    // The window itself is a window to a screen reader, named by its title.
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(window.get());
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->role(), QAccessible::Window);
+    EXPECT_EQ(face->text(QAccessible::Name), window->windowTitle());
 }
 
 } // namespace
