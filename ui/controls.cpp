@@ -15,6 +15,7 @@ namespace {
 
 constexpr char kShowsValue[] = "vantrelShowsValue";
 constexpr char kIsWindow[] = "vantrelIsWindow";
+constexpr char kIsGroup[] = "vantrelIsGroup";
 
 // A label whose name says what it is and whose description is what it
 // shows, read afresh at each question of the screen reader.
@@ -47,6 +48,10 @@ QAccessibleInterface *ControlsFactory(const QString &className, QObject *object)
         return new ValueLabelAccessible(static_cast<QLabel *>(object));
     if (object->property(kIsWindow).toBool())
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Window);
+    // Qt gives a plain frame the border role, which AT-SPI calls a "frame",
+    // its word for a top-level window; a box around controls is a group.
+    if (object->property(kIsGroup).toBool())
+        return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Grouping);
     return nullptr;
 }
 
@@ -123,6 +128,7 @@ QFrame *MakeFrame(QWidget *parent, const char *name, QRect place)
 {
     auto *frame = Place(new QFrame(parent), name, place);
     frame->setFrameStyle(QFrame::Box | QFrame::Sunken);
+    UseControlsFactory(frame, kIsGroup);
     return frame;
 }
 

@@ -280,6 +280,11 @@ TEST_F(FileDropTest, ValueBoxesTellAScreenReaderWhatTheyAreAndWhatTheyShow)
     ASSERT_NE(face, nullptr);
     EXPECT_EQ(face->role(), QAccessible::Window);
     EXPECT_EQ(face->text(QAccessible::Name), window->windowTitle());
+    // The boxes around each page's controls are groups, not windows.
+    for (const char *frame : {"Frame1", "Frame2", "Frame4"})
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(child(frame))->role(),
+                  QAccessible::Grouping)
+            << frame;
 }
 
 } // namespace
