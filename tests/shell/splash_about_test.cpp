@@ -9,6 +9,7 @@
 #include "ui/linklabel.h"
 #include "ui/pictures.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QBitmap>
 #include <QElapsedTimer>
@@ -341,10 +342,19 @@ TEST_F(About, EachLinkClickOpensTheReferralPageOnce)
     QTest::mouseClick(picture, Qt::RightButton);
     EXPECT_EQ(dialogs.openedUrls().size(), 4);
 
+    // A screen reader sees a link named by its text and follows it by its
+    // press action.
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(link);
+    ASSERT_TRUE(face && face->actionInterface());
+    EXPECT_EQ(face->role(), QAccessible::Link);
+    EXPECT_EQ(face->text(QAccessible::Name), link->text());
+    face->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    ASSERT_EQ(dialogs.openedUrls().size(), 5);
+
     // Labels without link style open nothing.
     for (const char *name : {"lblUses", "lblInfo", "lblArr"})
         QTest::mouseClick(child<QLabel>(about, name), Qt::LeftButton);
-    EXPECT_EQ(dialogs.openedUrls().size(), 4);
+    EXPECT_EQ(dialogs.openedUrls().size(), 5);
 
     EXPECT_TRUE(about.isVisible());
     EXPECT_TRUE(dialogs.boxes().isEmpty());
