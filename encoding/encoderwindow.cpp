@@ -3,6 +3,7 @@
 #include "common/qtbridge.h"
 #include "encoding/progressline.h"
 #include "platform/systemerror.h"
+#include "ui/controls.h"
 
 #include <QCloseEvent>
 #include <QEventLoop>
@@ -94,6 +95,7 @@ EncoderWindow::EncoderWindow(QWidget *mainWindow)
     m_timing->setObjectName(QStringLiteral("lblEncodingTime"));
     m_timing->setTextFormat(Qt::PlainText);
     m_timing->setAccessibleName(QStringLiteral("Encoding time"));
+    ExposeValue(m_timing);
     m_clock->setInterval(kClockMs);
     connect(m_clock, &QTimer::timeout, this, &EncoderWindow::showProgressText);
     auto *layout = new QVBoxLayout(this);
@@ -219,8 +221,8 @@ QString EncoderWindow::progressText() const
 
 void EncoderWindow::showProgressText()
 {
-    m_timing->setText(FromUtf8(EncodingProgressText(m_elapsed.isValid() ? m_elapsed.elapsed() : 0,
-                                                    m_position, m_percent)));
+    SetValue(m_timing, FromUtf8(EncodingProgressText(m_elapsed.isValid() ? m_elapsed.elapsed() : 0,
+                                                     m_position, m_percent)));
 }
 
 void EncoderWindow::closeEvent(QCloseEvent *event)

@@ -3,10 +3,12 @@
 
 #include "encoding/encoderwindow.h"
 
+#include <QAccessible>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QLabel>
 #include <QProcess>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -230,4 +232,10 @@ TEST(EncoderWindow, BesideTheBarStandElapsedTimeSpeedAndTimeLeft)
                        "\\d+:\\d\\d left$"));
     EXPECT_TRUE(whole.match(window.progressText()).hasMatch())
         << window.progressText().toStdString();
+    // A screen reader hears what the line says, beside what it is.
+    QAccessibleInterface *face = QAccessible::queryAccessibleInterface(
+        window.findChild<QLabel *>(QStringLiteral("lblEncodingTime")));
+    ASSERT_NE(face, nullptr);
+    EXPECT_EQ(face->text(QAccessible::Name), QStringLiteral("Encoding time"));
+    EXPECT_EQ(face->text(QAccessible::Description), window.progressText());
 }
