@@ -266,6 +266,8 @@ void frmMain::ShowUploadProgress(int maximum, int value)
     if (const auto text = m_uploadMeter.report(m_uploadClock.elapsed(), sent, m_uploadSize)) {
         prgUpload->setFormat(FromUtf8(*text));
         prgUpload->setTextVisible(!text->empty());
+        // A screen reader gets the value from the bar, the rest from here.
+        prgUpload->setAccessibleDescription(prgUpload->format());
     }
 }
 
@@ -274,6 +276,7 @@ void frmMain::ClearUploadProgress()
     prgUpload->setValue(0);
     prgUpload->setTextVisible(false);
     prgUpload->setFormat(QString());
+    prgUpload->setAccessibleDescription(QString());
     m_uploadMeter.reset();
 }
 

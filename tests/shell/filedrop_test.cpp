@@ -216,9 +216,12 @@ TEST_F(FileDropTest, UploadBarTellsRateAndTimeLeftAFewTimesASecond)
     QStringList texts;
     QStringList percents;
     QElapsedTimer clock;
+    int untold = 0; // texts a screen reader would not get
     QObject::connect(bar, &QProgressBar::valueChanged, bar, [&] {
         if (bar->isTextVisible() && (texts.isEmpty() || texts.last() != bar->text()))
             texts << bar->text();
+        if (bar->isTextVisible() && bar->accessibleDescription() != bar->text())
+            ++untold;
         percents << percent->text();
     });
 
@@ -239,8 +242,10 @@ TEST_F(FileDropTest, UploadBarTellsRateAndTimeLeftAFewTimesASecond)
     const QRegularExpression status(QStringLiteral("^(Upload Status:|Status: (\\d+%)?)$"));
     for (const QString &text : percents)
         EXPECT_TRUE(status.match(text).hasMatch()) << text.toStdString();
+    EXPECT_EQ(untold, 0);
     // Cleared with the rest of the display.
     EXPECT_FALSE(bar->isTextVisible());
+    EXPECT_TRUE(bar->accessibleDescription().isEmpty());
     EXPECT_EQ(child<QLabel>("lblServerStatus")->text(), QStringLiteral(" "));
 }
 
