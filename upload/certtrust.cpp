@@ -1,5 +1,7 @@
 #include "upload/certtrust.h"
 
+#include "common/ascii.h"
+
 #include <cerrno>
 
 namespace vantrel::upload {
@@ -15,20 +17,6 @@ int HexValue(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
 }
 
 std::string_view Trimmed(std::string_view text)
@@ -62,7 +50,7 @@ std::optional<std::string> NormalizeFingerprint(std::string_view text)
 {
     text = Trimmed(text);
     for (std::string_view prefix : {"sha256 fingerprint=", "sha2-256 fingerprint="}) {
-        if (StartsWithNoCase(text, prefix)) {
+        if (ascii::StartsWithNoCase(text, prefix)) {
             text.remove_prefix(prefix.size());
             break;
         }

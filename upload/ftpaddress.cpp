@@ -1,5 +1,7 @@
 #include "upload/ftpaddress.h"
 
+#include "common/ascii.h"
+
 #include <algorithm>
 
 namespace vantrel::upload {
@@ -14,20 +16,6 @@ bool IsBlank(char c)
 bool IsAsciiAlnum(char c)
 {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-}
-
-bool StartsWithNoCase(std::string_view text, std::string_view prefix)
-{
-    if (text.size() < prefix.size())
-        return false;
-    for (std::size_t i = 0; i < prefix.size(); ++i) {
-        char c = text[i];
-        if (c >= 'A' && c <= 'Z')
-            c = static_cast<char>(c - 'A' + 'a');
-        if (c != prefix[i])
-            return false;
-    }
-    return true;
 }
 
 std::optional<int> ParsePort(std::string_view digits)
@@ -98,16 +86,16 @@ std::optional<FtpEndpoint> ParseFtpAddress(std::string_view address, int default
     while (!address.empty() && IsBlank(address.back()))
         address.remove_suffix(1);
     FtpSecurity security = FtpSecurity::TlsIfOffered;
-    if (StartsWithNoCase(address, "ftp://")) {
+    if (ascii::StartsWithNoCase(address, "ftp://")) {
         address.remove_prefix(6);
-    } else if (StartsWithNoCase(address, "ftpes://")) {
+    } else if (ascii::StartsWithNoCase(address, "ftpes://")) {
         address.remove_prefix(8);
         security = FtpSecurity::ExplicitTls;
-    } else if (StartsWithNoCase(address, "ftps://")) {
+    } else if (ascii::StartsWithNoCase(address, "ftps://")) {
         address.remove_prefix(7);
         security = FtpSecurity::ImplicitTls;
         defaultPort = kImplicitTlsPort;
-    } else if (StartsWithNoCase(address, "sftp://")) {
+    } else if (ascii::StartsWithNoCase(address, "sftp://")) {
         address.remove_prefix(7);
         security = FtpSecurity::Sftp;
         defaultPort = kSftpPort;
@@ -192,9 +180,7 @@ std::string FtpServerUrl(const FtpEndpoint &endpoint)
 std::string ServerName(const FtpEndpoint &endpoint)
 {
     std::string host = endpoint.host;
-    std::transform(host.begin(), host.end(), host.begin(), [](char c) {
-        return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-    });
+    std::transform(host.begin(), host.end(), host.begin(), ascii::ToLower);
     std::string name = endpoint.ipv6 ? "[" + host + "]" : host;
     name += ':';
     name += std::to_string(endpoint.port);
