@@ -29,6 +29,19 @@ using namespace vantrel;
 
 namespace {
 
+// Makes `path` with FFmpeg from `inputsAndCodecs` (words split at spaces).
+::testing::AssertionResult MakeClip(const QString &path, const QString &inputsAndCodecs)
+{
+    QProcess ffmpeg;
+    ffmpeg.start(QStringLiteral("ffmpeg"),
+                 QStringList{QStringLiteral("-v"), QStringLiteral("error")}
+                     + inputsAndCodecs.split(QLatin1Char(' '))
+                     + QStringList{QStringLiteral("-y"), path});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        return ::testing::AssertionFailure() << ffmpeg.readAllStandardError().toStdString();
+    return ::testing::AssertionSuccess();
+}
+
 ProcessOutcome runShell(EncoderWindow &window, const QString &script)
 {
     return window.run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
@@ -149,16 +162,9 @@ TEST(EncoderWindow, NoEncoderOutlivesAKilledProgram)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("long.mp4"));
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                  QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("testsrc=size=160x120:rate=25:duration=30"),
-                  QStringLiteral("-c:v"), QStringLiteral("libx264"), QStringLiteral("-preset"),
-                  QStringLiteral("ultrafast"), QStringLiteral("-pix_fmt"),
-                  QStringLiteral("yuv420p"), QStringLiteral("-y"), source});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-    ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+    ASSERT_TRUE(
+        MakeClip(source, QStringLiteral("-f lavfi -i testsrc=size=160x120:rate=25:duration=30 "
+                                        "-c:v libx264 -preset ultrafast -pix_fmt yuv420p")));
 
     // The program's own encoder line, at the largest frame size, so that it runs a while.
     const QString output = dir.filePath(QStringLiteral("long.mp4.temp"));
@@ -191,17 +197,10 @@ TEST(EncoderWindow, BesideTheBarStandElapsedTimeSpeedAndTimeLeft)
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
     const QString source = dir.filePath(QStringLiteral("clip.avi"));
-    QProcess ffmpeg;
-    ffmpeg.start(QStringLiteral("ffmpeg"),
-                 {QStringLiteral("-v"), QStringLiteral("error"), QStringLiteral("-f"),
-                  QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("testsrc=size=320x240:rate=25:duration=4"), QStringLiteral("-f"),
-                  QStringLiteral("lavfi"), QStringLiteral("-i"),
-                  QStringLiteral("sine=frequency=440:duration=4"), QStringLiteral("-c:v"),
-                  QStringLiteral("mpeg4"), QStringLiteral("-c:a"), QStringLiteral("mp2"),
-                  QStringLiteral("-y"), source});
-    ASSERT_TRUE(ffmpeg.waitForFinished(60000));
-    ASSERT_EQ(ffmpeg.exitCode(), 0) << ffmpeg.readAllStandardError().toStdString();
+    ASSERT_TRUE(
+        MakeClip(source, QStringLiteral("-f lavfi -i testsrc=size=320x240:rate=25:duration=4 "
+                                        "-f lavfi -i sine=frequency=440:duration=4 "
+                                        "-c:v mpeg4 -c:a mp2")));
 
     EncoderWindow window(nullptr);
     QStringList seen;

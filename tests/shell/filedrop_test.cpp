@@ -5,6 +5,7 @@
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/testfiles.h"
 #include "tests/upload/ftpserver.h"
 #include "ui/tabcontrol.h"
 
@@ -61,11 +62,17 @@ protected:
 
     QString makeFile(const QString &name, const QByteArray &bytes = "video")
     {
-        QString path = QDir(local.path()).filePath(name);
-        QFile file(path);
-        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-        return path;
+        return WriteFile(local.path(), name, bytes);
+    }
+
+    // Saves `server` as the FTP settings and shows the upload page.
+    void uploadTo(const FtpTestServer &server)
+    {
+        settings::WriteSettingsFile(
+            settings::SettingsFilePath(std::filesystem::path(appFolder.path().toStdString())),
+            {server.address().toStdString(), FtpTestServer::kUser.toStdString(),
+             FtpTestServer::kPassword.toStdString(), ""});
+        tabs->setCurrentIndex(2);
     }
 
     // A drag over `target` and its drop, as the window system delivers them;
@@ -161,11 +168,7 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
 {
     FtpTestServer server;
     ASSERT_TRUE(server.isRunning());
-    settings::WriteSettingsFile(
-        settings::SettingsFilePath(std::filesystem::path(appFolder.path().toStdString())),
-        {server.address().toStdString(), FtpTestServer::kUser.toStdString(),
-         FtpTestServer::kPassword.toStdString(), ""});
-    tabs->setCurrentIndex(2);
+    uploadTo(server);
     const QString first = makeFile(QStringLiteral("first.flv"), QByteArray(5000, 'a'));
     const QString second = makeFile(QStringLiteral("second clip.mp4"), QByteArray(7000, 'b'));
 
@@ -205,11 +208,7 @@ TEST_F(FileDropTest, UploadBarTellsRateAndTimeLeftAFewTimesASecond)
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
     ASSERT_TRUE(server.isRunning());
-    settings::WriteSettingsFile(
-        settings::SettingsFilePath(std::filesystem::path(appFolder.path().toStdString())),
-        {server.address().toStdString(), FtpTestServer::kUser.toStdString(),
-         FtpTestServer::kPassword.toStdString(), ""});
-    tabs->setCurrentIndex(2);
+    uploadTo(server);
     const QString path = makeFile(QStringLiteral("big.mp4"), QByteArray(20 << 20, 'x'));
     auto *bar = child<QProgressBar>("prgUpload");
     auto *percent = child<QLabel>("lblPercent");

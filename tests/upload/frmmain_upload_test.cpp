@@ -5,6 +5,7 @@
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/testfiles.h"
 #include "tests/upload/ftpserver.h"
 #include "ui/appcontext.h"
 #include "ui/tabcontrol.h"
@@ -18,7 +19,6 @@
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -39,21 +39,6 @@ const QString kCancelQuestion =
 const QString kAborted = QStringLiteral("UPLOADING ABORTED BY USER!");
 const QString kSuccess = QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!");
 const QString kAlreadyUploading = QStringLiteral("A FILE IS ALREADY BEING UPLOADED!");
-
-QByteArray RandomBytes(qsizetype size, quint32 seed)
-{
-    QList<quint32> words((size + 3) / 4);
-    QRandomGenerator(seed).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
 
 // Throttled servers take 8 MiB/s; the client's socket buffer swallows the
 // first few MiB at once, so a transfer that is to run for a while needs a

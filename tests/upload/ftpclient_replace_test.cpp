@@ -3,12 +3,12 @@
 // each failure says what happened.
 
 #include "common/failure.h"
+#include "tests/support/testfiles.h"
 #include "tests/upload/ftpserver.h"
 #include "upload/ftpclient.h"
 
 #include <QDir>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -22,28 +22,6 @@ namespace {
 const QString kOld = QStringLiteral("movie.mp4");
 const QString kTemporary = QStringLiteral(".movie.mp4.upload");
 const QByteArray kOldBytes = "the good copy already on the site";
-
-QByteArray RandomBytes(qsizetype size, quint32 seed)
-{
-    QList<quint32> words((size + 3) / 4);
-    QRandomGenerator(seed).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
-
-void Write(const QString &path, const QByteArray &bytes)
-{
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Read(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
 
 std::string FailureOf(const std::function<void()> &action)
 {
@@ -65,7 +43,7 @@ protected:
         options.quirks = quirks;
         options.readLimit = readLimit;
         auto server = std::make_unique<FtpTestServer>(options);
-        Write(server->pathInHome(kOld), kOldBytes);
+        WriteFile(server->pathInHome(kOld), kOldBytes);
         return server;
     }
 
@@ -84,7 +62,7 @@ protected:
 
     std::string upload(FtpTestServer &server, const QByteArray &bytes)
     {
-        Write(localPath, bytes);
+        WriteFile(localPath, bytes);
         return FailureOf([&] {
             client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21,
                            true);
@@ -111,10 +89,10 @@ TEST_F(FtpReplaceTest, WholeUploadReplacesTheFileAndLeavesNothingBeside)
         SCOPED_TRACE(c.quirk);
         auto server = start(QString::fromLatin1(c.quirk).split(u' ', Qt::SkipEmptyParts));
         // What a killed run left: overwritten, never piled up.
-        Write(server->pathInHome(kTemporary), "a killed run's part");
+        WriteFile(server->pathInHome(kTemporary), "a killed run's part");
         const QByteArray bytes = RandomBytes(700 * 1024 + 3, 1);
         EXPECT_EQ(upload(*server, bytes), "<no failure>");
-        EXPECT_EQ(Read(server->pathInHome(kOld)), bytes);
+        EXPECT_EQ(ReadFile(server->pathInHome(kOld)), bytes);
         EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
         EXPECT_TRUE(server->waitForEvent(QStringLiteral("RENAMED .movie.mp4.upload movie.mp4")));
         EXPECT_EQ(server->countEvents(QStringLiteral("DELETED movie.mp4")), c.deleted ? 1 : 0);
@@ -149,7 +127,7 @@ TEST_F(FtpReplaceTest, FailedUploadsLeaveTheOldFileAndSayWhy)
         SCOPED_TRACE(c.quirk);
         auto server = start({QString::fromLatin1(c.quirk)});
         EXPECT_EQ(upload(*server, bytes), c.failure);
-        EXPECT_EQ(Read(server->pathInHome(kOld)), kOldBytes);
+        EXPECT_EQ(ReadFile(server->pathInHome(kOld)), kOldBytes);
         if (c.temporaryRemoved) {
             EXPECT_TRUE(server->waitForEvent(QStringLiteral("DELETED .movie.mp4.upload")));
             EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
@@ -185,7 +163,7 @@ TEST_F(FtpReplaceTest, CancelLandsBeforeTheFileIsReplaced)
         EXPECT_TRUE(cancelled);
         EXPECT_EQ(completions, 1);
         EXPECT_TRUE(server->waitForEvent(QStringLiteral("DELETED .movie.mp4.upload"), 1, 15000));
-        EXPECT_EQ(Read(server->pathInHome(kOld)), kOldBytes);
+        EXPECT_EQ(ReadFile(server->pathInHome(kOld)), kOldBytes);
         EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
         EXPECT_EQ(server->countEvents(QStringLiteral("RENAMED .movie.mp4.upload movie.mp4")), 0);
         client.Disconnect();

@@ -1,13 +1,13 @@
 // The FTP client against a real server on 127.0.0.1.
 
 #include "common/failure.h"
+#include "tests/support/testfiles.h"
 #include "tests/upload/ftpserver.h"
 #include "upload/ftpclient.h"
 
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -21,30 +21,6 @@
 
 namespace vantrel::test {
 namespace {
-
-QByteArray RandomBytes(qsizetype size, quint32 seed)
-{
-    QList<quint32> words((size + 3) / 4);
-    QRandomGenerator(seed).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
-
-QString WriteFile(const QTemporaryDir &dir, const QString &name, const QByteArray &bytes)
-{
-    QString path = QDir(dir.path()).filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
-}
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
 
 // Records the events of one client; `onProgress` may act inside an event.
 struct Recorder
@@ -101,7 +77,7 @@ TEST_F(FtpClientTest, UploadsWholeFilesOverOneLogin)
     FtpTestServer server;
     ASSERT_TRUE(QDir(server.home()).mkdir(QStringLiteral("videos")));
     const QByteArray bytes = RandomBytes(3 * 1024 * 1024 + 17, 1);
-    const QString path = WriteFile(local, QStringLiteral("clip.mp4"), bytes);
+    const QString path = WriteFile(local.path(), QStringLiteral("clip.mp4"), bytes);
     Recorder recorder(client);
 
     connectTo(server);
@@ -141,7 +117,7 @@ TEST_F(FtpClientTest, RemotePathIsCarriedAsGiven)
     ASSERT_TRUE(QDir(server.home()).mkpath(QStringLiteral("inbox/sub dir")));
     ASSERT_TRUE(QDir(server.home()).mkpath(QStringLiteral("top dir")));
     const QByteArray bytes = RandomBytes(1000, 2);
-    const QString path = WriteFile(local, QStringLiteral("source.bin"), bytes);
+    const QString path = WriteFile(local.path(), QStringLiteral("source.bin"), bytes);
     connectTo(server);
 
     struct Case
@@ -216,7 +192,7 @@ TEST_F(FtpClientTest, ServerRefusalsCarryTheServersReply)
 {
     FtpTestServer server;
     const QByteArray bytes = RandomBytes(5000, 3);
-    const QString path = WriteFile(local, QStringLiteral("clip.flv"), bytes);
+    const QString path = WriteFile(local.path(), QStringLiteral("clip.flv"), bytes);
     Recorder recorder(client);
     connectTo(server);
 
@@ -296,7 +272,7 @@ TEST_F(FtpClientTest, PipeAsLocalFileIsRefusedAtOnce)
 TEST_F(FtpClientTest, EmptyFileGivesOneCompleteEvent)
 {
     FtpTestServer server;
-    const QString path = WriteFile(local, QStringLiteral("empty.mp4"), QByteArray());
+    const QString path = WriteFile(local.path(), QStringLiteral("empty.mp4"), QByteArray());
     Recorder recorder(client);
     connectTo(server);
     client.UploadFile(path, QString(), QStringLiteral("empty.mp4"));
@@ -315,7 +291,7 @@ TEST_F(FtpClientTest, DroppedConnectionFailsAndNextConnectWorks)
     slow.readLimit = 8 << 20;
     auto server = std::make_unique<FtpTestServer>(slow);
     const QByteArray bytes = RandomBytes(16 << 20, 4);
-    const QString path = WriteFile(local, QStringLiteral("big.mp4"), bytes);
+    const QString path = WriteFile(local.path(), QStringLiteral("big.mp4"), bytes);
     Recorder recorder(client);
     recorder.onProgress = [&](const Recorder::Event &event, bool *) {
         if (event.sent > 0 && server->isRunning() && event.sent < event.total)
@@ -340,7 +316,8 @@ TEST_F(FtpClientTest, StalledServerEndsWithErrorAndEventsGoOn)
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
-    const QString path = WriteFile(local, QStringLiteral("big.mp4"), RandomBytes(32 << 20, 5));
+    const QString path =
+        WriteFile(local.path(), QStringLiteral("big.mp4"), RandomBytes(32 << 20, 5));
     client.setTimeouts(5, 2);
     Recorder recorder(client);
     std::size_t eventsAtPause = 0;
@@ -370,7 +347,8 @@ TEST_F(FtpClientTest, CancelFromEventStopsTransferQuickly)
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
-    const QString path = WriteFile(local, QStringLiteral("big.mp4"), RandomBytes(16 << 20, 6));
+    const QString path =
+        WriteFile(local.path(), QStringLiteral("big.mp4"), RandomBytes(16 << 20, 6));
     Recorder recorder(client);
     QElapsedTimer sinceCancel;
     recorder.onProgress = [&](const Recorder::Event &event, bool *cancel) {
@@ -394,7 +372,8 @@ TEST_F(FtpClientTest, GuiThreadKeepsRunningDuringTransfer)
     FtpServerOptions slow;
     slow.readLimit = 8 << 20;
     FtpTestServer server(slow);
-    const QString path = WriteFile(local, QStringLiteral("big.mp4"), RandomBytes(12 << 20, 7));
+    const QString path =
+        WriteFile(local.path(), QStringLiteral("big.mp4"), RandomBytes(12 << 20, 7));
     // A timer that should fire every 10 ms: how late does it get?
     QTimer probe;
     probe.setTimerType(Qt::PreciseTimer);
@@ -447,7 +426,7 @@ TEST_F(FtpClientTest, DisconnectClosesAndConnectStartsAfresh)
 {
     FtpTestServer server;
     const QByteArray bytes = RandomBytes(10000, 8);
-    const QString path = WriteFile(local, QStringLiteral("a.mp4"), bytes);
+    const QString path = WriteFile(local.path(), QStringLiteral("a.mp4"), bytes);
     connectTo(server);
     client.UploadFile(path, QString(), QStringLiteral("a.mp4"));
     client.Disconnect();

@@ -7,6 +7,7 @@
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/testfiles.h"
 #include "tests/upload/ftpserver.h"
 #include "ui/appcontext.h"
 #include "ui/tabcontrol.h"
@@ -28,23 +29,6 @@
 
 namespace vantrel::test {
 namespace {
-
-QByteArray ReadFile(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
-
-QString WriteFile(const QString &folder, const QString &name, const QByteArray &bytes)
-{
-    QString path = QDir(folder).filePath(name);
-    QFile file(path);
-    EXPECT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-    return path;
-}
 
 QByteArray SomeBytes(qsizetype size)
 {

@@ -7,6 +7,7 @@
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/testfiles.h"
 #include "tests/upload/sftpserver.h"
 #include "ui/appcontext.h"
 #include "ui/tabcontrol.h"
@@ -20,7 +21,6 @@
 #include <QMessageAuthenticationCode>
 #include <QProcess>
 #include <QPushButton>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
@@ -33,29 +33,6 @@ namespace vantrel::test {
 namespace {
 
 const QByteArray kOldBytes = "the good copy already on the site";
-
-QByteArray RandomBytes(qsizetype size, quint32 seed)
-{
-    QList<quint32> words((size + 3) / 4);
-    QRandomGenerator(seed).fillRange(words.data(), words.size());
-    return QByteArray(reinterpret_cast<const char *>(words.constData()), size);
-}
-
-void Write(const QString &path, const QByteArray &bytes)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
-QByteArray Read(const QString &path)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return "<missing>";
-    return file.readAll();
-}
 
 // The failure an action throws; "<no failure>" when it throws none.
 Failure FailureOf(const std::function<void()> &action)
@@ -84,7 +61,7 @@ protected:
     QString local(const QString &name, const QByteArray &bytes)
     {
         QString path = QDir(files.path()).filePath(name);
-        Write(path, bytes);
+        WriteFile(path, bytes);
         return path;
     }
 
@@ -99,12 +76,12 @@ protected:
 
     void writeKnownHosts(const QString &line)
     {
-        Write(QDir(home.path()).filePath(QStringLiteral(".ssh/known_hosts")),
-              (QStringLiteral(
-                   "# a comment\nexample.org ssh-ed25519 "
-                   "AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n")
-               + line + QLatin1Char('\n'))
-                  .toUtf8());
+        WriteFile(QDir(home.path()).filePath(QStringLiteral(".ssh/known_hosts")),
+                  (QStringLiteral(
+                       "# a comment\nexample.org ssh-ed25519 "
+                       "AAAAC3NzaC1lZDI1NTE5AAAAIOMqqnkVzrm0SdG6UOoqKLsabgH5C9okWi0dh2l9GKJl\n")
+                   + line + QLatin1Char('\n'))
+                      .toUtf8());
     }
 
     QTemporaryDir home;
@@ -137,11 +114,11 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         SCOPED_TRACE(c.remote);
         const QString stored = server.pathInHome(QString::fromUtf8(c.stored));
         if (c.existedBefore)
-            Write(stored, kOldBytes);
+            WriteFile(stored, kOldBytes);
         if (c.staleAside)
-            Write(QFileInfo(stored).path() + QStringLiteral("/.") + QFileInfo(stored).fileName()
-                      + QStringLiteral(".upload.old"),
-                  "stale");
+            WriteFile(QFileInfo(stored).path() + QStringLiteral("/.") + QFileInfo(stored).fileName()
+                          + QStringLiteral(".upload.old"),
+                      "stale");
         else
             QDir().mkpath(QFileInfo(stored).path());
         const QByteArray bytes = RandomBytes(qsizetype{300} * 1024 + 7, 1);
@@ -152,7 +129,7 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         client.UploadFile(local(QStringLiteral("clip.mp4"), bytes), QString(),
                           QString::fromUtf8(c.remote));
         EXPECT_TRUE(completed);
-        EXPECT_EQ(Read(stored), bytes);
+        EXPECT_EQ(ReadFile(stored), bytes);
         EXPECT_EQ(QDir(QFileInfo(stored).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
 }
@@ -226,7 +203,7 @@ TEST_F(SftpTest, UnknownKeyIsAskedAboutBeforeTheLogin)
         if (answer) {
             EXPECT_EQ(failure.description(), "<no failure>");
             EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 1);
-            EXPECT_EQ(Read(server.pathInHome(QStringLiteral("clip.mp4"))).size(), 5000);
+            EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))).size(), 5000);
         } else {
             EXPECT_EQ(failure.number(), upload::kErrCertificateNotTrusted);
             EXPECT_NE(failure.description().find(server.fingerprint().toStdString()),
@@ -330,7 +307,7 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
         SCOPED_TRACE(c.quirk ? c.quirk : "cancel");
         SftpTestServer server(keyFile,
                               c.quirk ? QStringList{QString::fromLatin1(c.quirk)} : QStringList{});
-        Write(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
+        WriteFile(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
         FtpClient client;
         client.setTimeouts(10, 2);
         bool completed = false;
@@ -356,7 +333,7 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
             // Its temporary file goes too, on the connection that is still there.
             EXPECT_TRUE(server.waitForEvent(QStringLiteral("DELETED .movie.mp4.upload")));
         }
-        EXPECT_EQ(Read(server.pathInHome(QStringLiteral("movie.mp4"))), kOldBytes);
+        EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("movie.mp4"))), kOldBytes);
     }
 }
 
@@ -426,6 +403,17 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
                              + QStringLiteral("\n\nDO YOU WANT TO TRUST THIS KEY?");
     const QString keysFile =
         QDir(settingsFolder.path()).filePath(QString::fromLatin1(upload::kAcceptedKeysFileName));
+    // A new window, as in a later run of the program, sends the file again.
+    const auto uploadFromALaterRun = [&] {
+        window = std::make_unique<frmMain>(context);
+        window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
+        cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
+        dialogs.clear();
+        dialogs.chooseFile(path);
+        dialogs.answer(vbYes);
+        dialogs.answer(vbOK);
+        cmdUpload->click();
+    };
 
     dialogs.chooseFile(path);
     dialogs.answer(vbYes); // upload this file
@@ -447,19 +435,12 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
     cmdUpload->click();
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{question, QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
-    EXPECT_EQ(Read(server.pathInHome(QStringLiteral("site/clip.flv"))), bytes);
-    EXPECT_TRUE(Read(keysFile).contains(server.fingerprint().toLatin1()));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("site/clip.flv"))), bytes);
+    EXPECT_TRUE(ReadFile(keysFile).contains(server.fingerprint().toLatin1()));
 
     // A later run: no question. Another key for the server: refused, and
     // the message says it changed.
-    window = std::make_unique<frmMain>(context);
-    window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
-    cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
-    dialogs.clear();
-    dialogs.chooseFile(path);
-    dialogs.answer(vbYes);
-    dialogs.answer(vbOK);
-    cmdUpload->click();
+    uploadFromALaterRun();
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"),
                            QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
@@ -468,14 +449,7 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
     ASSERT_TRUE(upload::AcceptHostKey(keysFile.toStdString(), server.serverName().toStdString(),
                                       other.toStdString())
                     .ok());
-    window = std::make_unique<frmMain>(context);
-    window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
-    cmdUpload = window->findChild<QPushButton *>(QStringLiteral("cmdUpload"));
-    dialogs.clear();
-    dialogs.chooseFile(path);
-    dialogs.answer(vbYes);
-    dialogs.answer(vbOK);
-    cmdUpload->click();
+    uploadFromALaterRun();
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"),
                            QStringLiteral("THE HOST KEY OF THE SERVER ") + server.serverName()
