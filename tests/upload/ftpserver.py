@@ -34,14 +34,14 @@ has gone) or when the time limit has passed.
 import argparse
 import logging
 import os
-import socket
 import sys
-import threading
 import time
 
 from pyftpdlib.authorizers import DummyAuthorizer
 from pyftpdlib.handlers import DTPHandler, FTPHandler, ThrottledDTPHandler
 from pyftpdlib.servers import FTPServer
+
+from serverlife import end_with_parent, say
 
 try:
     from OpenSSL import SSL
@@ -52,11 +52,6 @@ except ImportError:  # only the TLS modes need them
 
 FULL_PERMISSIONS = "elradfmwMT"
 READ_ONLY_PERMISSIONS = "elr"
-
-
-def say(line):
-    sys.stdout.write(line + "\n")
-    sys.stdout.flush()
 
 
 def main():
@@ -284,15 +279,7 @@ def main():
     server = FTPServer(("127.0.0.1", 0), Handler)
     say("PORT %d" % server.socket.getsockname()[1])
 
-    def end_when_stdin_closes():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=end_when_stdin_closes, daemon=True).start()
-    threading.Timer(args.time_limit, lambda: os._exit(0)).start()
+    end_with_parent(args.time_limit)
     server.serve_forever()
 
 

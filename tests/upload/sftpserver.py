@@ -24,18 +24,13 @@ has gone) or when the time limit has passed.
 import argparse
 import asyncio
 import os
-import sys
-import threading
 
 import warnings
 
 warnings.simplefilter("ignore")  # the crypto library's notes on old ciphers
 import asyncssh  # noqa: E402
 
-
-def say(line):
-    sys.stdout.write(line + "\n")
-    sys.stdout.flush()
+from serverlife import end_with_parent, say  # noqa: E402
 
 
 def main():
@@ -125,15 +120,7 @@ def main():
         say("FINGERPRINT " + host_key.get_fingerprint("sha256"))
         say("PUBLIC " + host_key.export_public_key("openssh").decode().strip())
 
-    def end_when_stdin_closes():
-        try:
-            while sys.stdin.buffer.read(4096):
-                pass
-        finally:
-            os._exit(0)
-
-    threading.Thread(target=end_when_stdin_closes, daemon=True).start()
-    threading.Timer(args.time_limit, lambda: os._exit(0)).start()
+    end_with_parent(args.time_limit)
     loop = asyncio.new_event_loop()
     loop.run_until_complete(start())
     loop.run_forever()
