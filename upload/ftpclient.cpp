@@ -246,22 +246,34 @@ public:
         const auto known = gui.trusted.find(server);
         if (known != gui.trusted.end() && known->second == fingerprint)
             return fingerprint;
-        const std::shared_ptr<Operation> operation = Begin();
-        bool trust = false;
-        QPointer<FtpClient> alive(q);
-        emit q->CertificateUnverified(FromUtf8(server), FromUtf8(fingerprint),
-                                      known != gui.trusted.end(), &trust);
-        if (!alive)
-            throw Failure(upload::kErrCancelled, "The connection was closed");
-        End();
-        if (operation->disconnected)
-            throw Failure(upload::kErrCancelled, "Connection cancelled");
+        const bool changed = known != gui.trusted.end();
+        const bool trust = AskWindow([&](bool *answer) {
+            emit q->CertificateUnverified(FromUtf8(server), FromUtf8(fingerprint), changed, answer);
+        });
         if (!trust)
             throw Failure(upload::kErrCertificateNotTrusted, "The certificate of server " + server
                                                                  + " is not trusted (SHA-256 "
                                                                  + fingerprint + ")");
         gui.trusted[server] = fingerprint;
         return fingerprint;
+    }
+
+    // Puts a question to the window between two requests: `ask` emits the
+    // signal that sets the answer. Throws when the client went away or was
+    // disconnected while the question was open.
+    template<typename Ask>
+    bool AskWindow(Ask ask)
+    {
+        const std::shared_ptr<Operation> operation = Begin();
+        bool answer = false;
+        QPointer<FtpClient> alive(q);
+        ask(&answer);
+        if (!alive)
+            throw Failure(upload::kErrCancelled, "The connection was closed");
+        End();
+        if (operation->disconnected)
+            throw Failure(upload::kErrCancelled, "Connection cancelled");
+        return answer;
     }
 
     // SFTP: the host key to trust for the next attempt, once the user has
@@ -280,16 +292,10 @@ public:
             throw Failure(upload::kErrCertificateNotTrusted,
                           "The host key of server " + server + " has changed" + described);
         }
-        const std::shared_ptr<Operation> operation = Begin();
-        bool accept = false;
-        QPointer<FtpClient> alive(q);
-        emit q->HostKeyUnknown(FromUtf8(server), FromUtf8(refused.hostKeyType),
-                               FromUtf8(refused.refusedHostKey), &accept);
-        if (!alive)
-            throw Failure(upload::kErrCancelled, "The connection was closed");
-        End();
-        if (operation->disconnected)
-            throw Failure(upload::kErrCancelled, "Connection cancelled");
+        const bool accept = AskWindow([&](bool *answer) {
+            emit q->HostKeyUnknown(FromUtf8(server), FromUtf8(refused.hostKeyType),
+                                   FromUtf8(refused.refusedHostKey), answer);
+        });
         if (!accept)
             throw Failure(upload::kErrCertificateNotTrusted,
                           "The host key of server " + server + " is not known" + described);
