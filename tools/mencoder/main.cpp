@@ -1,6 +1,6 @@
 // mencoder: takes the encoder command line of Vantrel and encodes with FFmpeg.
 //
-// Exit codes, one for each thing that can fail:
+// Exit codes (common/companions.h), one for each thing that can fail:
 //   0  the output file was written whole
 //   1  the source cannot be read or decoded (missing, not a video, damaged,
 //      no video stream, or FFmpeg failed without saying why)

@@ -1,5 +1,6 @@
 #include "tools/mencoder/messages.h"
 
+#include "common/companions.h"
 #include "tools/common/systemtext.h"
 
 #include <optional>
@@ -84,29 +85,30 @@ std::string ReasonText(std::string_view text)
 
 int ExitCodeOf(const Failure &failure)
 {
+    using namespace companions;
     switch (failure.kind) {
     case FailureKind::Source:
-        return 1;
+        return kSourceUnreadable;
     case FailureKind::CommandLine:
-        return 2;
+        return kCommandLineRefused;
     case FailureKind::Stopped:
-        return 3;
+        return kEncodingStopped;
     case FailureKind::Output:
         switch (failure.problem) {
         case OutputProblem::NoSpace:
-            return 4;
+            return kOutputNoSpace;
         case OutputProblem::NoPermission:
-            return 5;
+            return kOutputNoPermission;
         case OutputProblem::SizeLimit:
-            return 6;
+            return kOutputSizeLimit;
         case OutputProblem::Other:
-            return 7;
+            return kOutputNotWritten;
         }
-        return 7;
+        return kOutputNotWritten;
     case FailureKind::Ffmpeg:
-        return 8;
+        return kEncoderBroken;
     }
-    return 1;
+    return kSourceUnreadable;
 }
 
 OutputProblem OutputProblemOf(std::string_view reason)
