@@ -26,9 +26,13 @@ inline constexpr std::int32_t kErrCancelled = 12017;
 inline constexpr std::int32_t kErrNotConnected = 12019;
 inline constexpr std::int32_t kErrCannotConnect = 12029;
 inline constexpr std::int32_t kErrConnectionLost = 12030;
-inline constexpr std::int32_t kErrTransferInProgress = 12110;
+// SSH has no WinINet code: two of our own beside the certificate's.
+inline constexpr std::int32_t kErrHostKeyNotTrusted = 12171;
+inline constexpr std::int32_t kErrHostKeyChanged = 12172;
+// The local file is a pipe, a device or a folder: it cannot be sent.
+inline constexpr std::int32_t kErrNotRegularFile = 12173;
 
-// What one login or one transfer on the worker thread ended with.
+// What one login or one transfer ended with, as libcurl and the server told.
 struct TransferOutcome
 {
     CURLcode code = CURLE_OK;

@@ -15,7 +15,7 @@ constexpr long kCleanupTimeoutMs = 5000;
 // One command and its reply; nothing when the connection broke, with the
 // reason in `broken`. The steps after the data have their own flags: a cancel
 // that comes too late for the transfer does not cut them off half-way.
-std::optional<FtpReply> Ask(WorkerThreadState &state, const std::string &command,
+std::optional<FtpReply> Ask(SessionState &state, const std::string &command,
                             TransferOutcome &broken)
 {
     OperationFlags own;
@@ -30,7 +30,7 @@ std::optional<FtpReply> Ask(WorkerThreadState &state, const std::string &command
 
 // SFTP: the size check of the temporary file; false when the connection
 // broke, with the reason in `outcome`.
-bool CheckSftpSize(WorkerThreadState &state, const RemoteTarget &target, std::int64_t size,
+bool CheckSftpSize(SessionState &state, const RemoteTarget &target, std::int64_t size,
                    TransferOutcome &outcome)
 {
     TransferOutcome asked;
@@ -50,8 +50,7 @@ bool CheckSftpSize(WorkerThreadState &state, const RemoteTarget &target, std::in
 // libssh2 cannot ask for the rename that overwrites: the old file is moved
 // aside first and only deleted once the new one has its name, so a refused
 // rename puts the old one back.
-void PutInPlaceOverSftp(WorkerThreadState &state, const RemoteTarget &target,
-                        TransferOutcome &outcome)
+void PutInPlaceOverSftp(SessionState &state, const RemoteTarget &target, TransferOutcome &outcome)
 {
     const std::string temporary = QuoteSftpPath(target.temporaryPath);
     const std::string final = QuoteSftpPath(target.finalPath);
@@ -112,7 +111,7 @@ bool WholeFileSent(const TransferOutcome &outcome)
            && outcome.placementFailure.empty();
 }
 
-void SendToTemporary(WorkerThreadState &state, const RemoteTarget &target, std::FILE *file,
+void SendToTemporary(SessionState &state, const RemoteTarget &target, std::FILE *file,
                      std::int64_t size, OperationFlags *operation, TransferOutcome &outcome)
 {
     state.leftover = target.temporaryPath;
@@ -144,7 +143,7 @@ void SendToTemporary(WorkerThreadState &state, const RemoteTarget &target, std::
     state.leftover.clear();
 }
 
-void PutInPlace(WorkerThreadState &state, const RemoteTarget &target, TransferOutcome &outcome)
+void PutInPlace(SessionState &state, const RemoteTarget &target, TransferOutcome &outcome)
 {
     if (target.sftp) {
         PutInPlaceOverSftp(state, target, outcome);
@@ -167,7 +166,7 @@ void PutInPlace(WorkerThreadState &state, const RemoteTarget &target, TransferOu
         outcome.placementFailure = step.failure;
 }
 
-void RemoveLeftover(WorkerThreadState &state)
+void RemoveLeftover(SessionState &state)
 {
     if (state.leftover.empty() || !state.easy) {
         state.leftover.clear();

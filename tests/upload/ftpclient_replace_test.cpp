@@ -2,8 +2,8 @@
 // real ones do: the file on the site is replaced only by a whole new one, and
 // each failure says what happened.
 
-#include "common/failure.h"
 #include "tests/support/testfiles.h"
+#include "tests/upload/clientevents.h"
 #include "tests/upload/ftpserver.h"
 #include "upload/ftpclient.h"
 
@@ -23,16 +23,6 @@ const QString kOld = QStringLiteral("movie.mp4");
 const QString kTemporary = QStringLiteral(".movie.mp4.upload");
 const QByteArray kOldBytes = "the good copy already on the site";
 
-std::string FailureOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const Failure &failure) {
-        return failure.description();
-    }
-    return "<no failure>";
-}
-
 class FtpReplaceTest : public ::testing::Test
 {
 protected:
@@ -47,35 +37,19 @@ protected:
         return server;
     }
 
-    void SetUp() override
-    {
-        QObject::connect(&client, &FtpClient::TransferProgress, &client,
-                         [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                                std::int64_t total, bool *cancel) {
-                             ++events;
-                             if (onProgress)
-                                 onProgress(sent, total, cancel);
-                         });
-        QObject::connect(&client, &FtpClient::TransferComplete, &client,
-                         [this](const QString &, const QString &, std::int32_t) { ++completions; });
-    }
-
     std::string upload(FtpTestServer &server, const QByteArray &bytes)
     {
         WriteFile(localPath, bytes);
-        return FailureOf([&] {
-            client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21,
-                           true);
-            client.UploadFile(localPath, QString(), kOld);
-        });
+        const Result<> connected = client.Connect(server.address(), FtpTestServer::kUser,
+                                                  FtpTestServer::kPassword, 21, true);
+        return FailureOf(connected ? client.UploadFile(localPath, QString(), kOld) : connected);
     }
 
     QTemporaryDir local;
     QString localPath = QDir(local.path()).filePath(QStringLiteral("new.mp4"));
     FtpClient client;
-    int events = 0;
-    int completions = 0;
-    std::function<void(std::int64_t sent, std::int64_t total, bool *cancel)> onProgress;
+    ClientEvents events{client};
+    int &completions = events.completions;
 };
 
 TEST_F(FtpReplaceTest, WholeUploadReplacesTheFileAndLeavesNothingBeside)
@@ -151,9 +125,10 @@ TEST_F(FtpReplaceTest, CancelLandsBeforeTheFileIsReplaced)
         SCOPED_TRACE(c.quirk);
         auto server = start(QString::fromLatin1(c.quirk).split(u' ', Qt::SkipEmptyParts), 8 << 20);
         bool cancelled = false;
-        onProgress = [&](std::int64_t sent, std::int64_t total, bool *cancel) {
-            if (!cancelled && sent > 0 && (sent == total) == c.afterLastByte) {
-                *cancel = true;
+        events.onProgress = [&](const ClientEvents::Progress &progress, bool &cancel) {
+            if (!cancelled && progress.sent > 0
+                && (progress.sent == progress.total) == c.afterLastByte) {
+                cancel = true;
                 cancelled = true;
             }
         };
