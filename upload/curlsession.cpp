@@ -3,8 +3,7 @@
 #include "upload/certtrust.h"
 
 #ifdef _WIN32
-#include <winsock2.h>
-#include <windows.h>
+#include <winsock2.h> // and <windows.h>, after it
 #else
 #include <sys/socket.h>
 #endif

@@ -58,7 +58,8 @@ private:
     bool note(const QString &question, bool answer)
     {
         asked << question;
-        allOnMainThread = allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
+        allOnMainThread =
+            allOnMainThread && QThread::currentThread() == QCoreApplication::instance()->thread();
         return answer;
     }
 };
