@@ -140,7 +140,7 @@ UploadJob::UploadJob(const QString &settingsFolder, UploadQuestions &questions, 
     , m_trust(ToPath(settingsFolder))
     , m_events(std::make_unique<Events>(*this))
     , FTP(std::make_unique<FtpClient>(&m_trust, m_events.get()))
-    , m_worker(std::make_unique<WorkerQueue>(nullptr))
+    , m_worker(std::make_unique<WorkerQueue>())
 {}
 
 UploadJob::~UploadJob()
