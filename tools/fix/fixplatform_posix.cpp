@@ -22,6 +22,15 @@ namespace vantrel::fix::platform {
 
 namespace {
 
+// Closes `fd` if it is open, and marks it closed.
+void CloseFd(int &fd)
+{
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
 // EOPNOTSUPP and ENOTSUP are one code on Linux, two elsewhere.
 bool IsNotSupported(int error)
 {
@@ -147,10 +156,7 @@ Input::~Input()
 
 void Input::close()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    CloseFd(m_fd);
 }
 
 bool Input::open(const std::string &path, std::string &error)
@@ -368,10 +374,7 @@ bool Output::commit(const std::string &finalPath, std::string &error)
 
 void Output::discard()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    CloseFd(m_fd);
     if (!m_name.empty()) {
         ::unlinkat(m_folder, m_name.c_str(), 0);
         DisarmCleanup();
@@ -422,10 +425,7 @@ Rewrite::~Rewrite()
 
 void Rewrite::close()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    CloseFd(m_fd);
 }
 
 bool Rewrite::open(const std::string &path, const FileId &id, std::string &error)
