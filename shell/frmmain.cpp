@@ -252,6 +252,13 @@ void frmMain::connectUploadDisplay()
     connect(m_upload, &upload::UploadJob::serverConnected, lblServerStatus,
             [this] { SetValue(lblServerStatus, QStringLiteral("Server Connected")); });
     connect(m_upload, &upload::UploadJob::progressed, this, &frmMain::ShowUploadProgress);
+    connect(
+        m_upload, &upload::UploadJob::retrying, lblServerStatus, [this](int attempt, int attempts) {
+            SetValue(lblServerStatus,
+                     QStringLiteral("Reconnecting, attempt %1 of %2").arg(attempt).arg(attempts));
+        });
+    connect(m_upload, &upload::UploadJob::resumed, lblServerStatus,
+            [this] { SetValue(lblServerStatus, QStringLiteral("Server Connected")); });
     connect(m_upload, &upload::UploadJob::warning, this,
             [this](const QString &message) { ShowError(*m_context.dialogs, this, message); });
     connect(m_upload, &upload::UploadJob::finished, this, &frmMain::UploadFinished);
@@ -266,16 +273,27 @@ void frmMain::ShowUploadProgress(const upload::UploadProgress &progress)
     lblPercent->setText(QStringLiteral("Status: ")
                         + QString::number(upload::UploadPercent(progress.sent, progress.total))
                         + QLatin1Char('%'));
-    if (progress.rateText) {
-        prgUpload->setFormat(FromUtf8(*progress.rateText));
-        prgUpload->setTextVisible(!progress.rateText->empty());
-        // A screen reader gets the value from the bar, the rest from here.
-        prgUpload->setAccessibleDescription(prgUpload->format());
-    }
+    if (progress.rateText)
+        ShowBarText(FromUtf8(*progress.rateText));
+}
+
+void frmMain::ShowBarText(const QString &text)
+{
+    prgUpload->setFormat(text);
+    prgUpload->setTextVisible(!text.isEmpty());
+    // A screen reader gets the value from the bar, the rest from here.
+    prgUpload->setAccessibleDescription(text);
 }
 
 void frmMain::UploadFinished(const upload::UploadOutcome &outcome)
 {
+    // How the file on the server was checked stands in the bar until the
+    // display is reset.
+    if (!outcome.checkedBy.isEmpty()) {
+        ShowBarText(outcome.checkedBy == QLatin1String("size")
+                        ? QStringLiteral("Checked by size")
+                        : QStringLiteral("Checked by ") + outcome.checkedBy);
+    }
     if (!outcome.message.isEmpty()) {
         if (outcome.isError) {
             ShowError(*m_context.dialogs, this, outcome.message);
@@ -289,10 +307,8 @@ void frmMain::UploadFinished(const upload::UploadOutcome &outcome)
 
 void frmMain::ResetUploadDisplay()
 {
+    ShowBarText(QString());
     prgUpload->setValue(0);
-    prgUpload->setTextVisible(false);
-    prgUpload->setFormat(QString());
-    prgUpload->setAccessibleDescription(QString());
     lblPercent->setText(QStringLiteral("Status: "));
     SetValue(lblServerStatus, QStringLiteral(" "));
     setFormPointerBusy(false);

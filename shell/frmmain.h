@@ -108,6 +108,8 @@ private:
     bool TakeUploadFile(const QString &path);
     void UploadDroppedFile(const QString &path);
     void ShowUploadProgress(const upload::UploadProgress &progress);
+    // The text in the upload bar, also its description for a screen reader.
+    void ShowBarText(const QString &text);
     void UploadFinished(const upload::UploadOutcome &outcome);
     void ResetUploadDisplay();
     void RunUpload();

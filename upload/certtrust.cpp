@@ -130,7 +130,10 @@ platform::FileStatus SetServerLine(const std::filesystem::path &file, const std:
     if (!read.ok() && read.error != ENOENT)
         return read;
     TrustedCertificates values = ParseServerLines(read.ok() ? text : std::string(), check);
-    values[server] = value;
+    if (value.empty())
+        values.erase(server);
+    else
+        values[server] = value;
     return platform::WriteWholeFile(file, FormatServerLines(values));
 }
 

@@ -36,7 +36,8 @@ std::optional<std::string> NormalizeFingerprint(std::string_view text);
 // "server value" pair a line, each value accepted (and normalized) or refused
 // by `check`. Lines that are not such a pair are skipped; a later line for the
 // same server wins. Reading gives none when the file does not exist or cannot
-// be read; setting adds or replaces one server's line and keeps the others.
+// be read; setting adds or replaces one server's line (takes it out, for an
+// empty value) and keeps the others.
 using ValueCheck = std::optional<std::string> (*)(std::string_view value);
 TrustedCertificates ParseServerLines(std::string_view text, ValueCheck check);
 TrustedCertificates ReadServerLines(const std::filesystem::path &file, ValueCheck check);

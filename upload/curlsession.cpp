@@ -1,6 +1,8 @@
 #include "upload/curlsession.h"
 
 #include "upload/certtrust.h"
+#include "upload/filehash.h"
+#include "upload/remotereplace.h"
 
 #ifdef _WIN32
 #include <winsock2.h> // and <windows.h>, after it
@@ -28,12 +30,14 @@ struct Reader
 {
     std::FILE *file = nullptr;
     std::int64_t remaining = 0;
+    Hasher *hasher = nullptr;
     bool error = false;
     bool shortRead = false;
 };
 
 // Sends at most the size the file had when the upload began, so the amount
-// sent never passes the total announced to the display.
+// sent never passes the total announced to the display; what goes out is
+// hashed on the way, when it is to be checked.
 std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *userdata)
 {
     auto *reader = static_cast<Reader *>(userdata);
@@ -51,30 +55,39 @@ std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *u
         reader->shortRead = true;
     }
     reader->remaining -= static_cast<std::int64_t>(got);
+    if (reader->hasher)
+        reader->hasher->update(buffer, got);
     return got;
 }
 
-bool IsDigit(char c)
+// A resumed upload: libcurl asks to skip the part the server has, which the
+// reader stands after already.
+int SkipSentPart(void *, curl_off_t, int origin)
 {
-    return c >= '0' && c <= '9';
+    return origin == SEEK_SET ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
 }
 
 // libcurl hands FTP server replies to the header callback line by line.
 std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, void *userdata)
 {
+    constexpr std::size_t kLongestLine = 300;
+    constexpr std::size_t kMostLines = 200;
     auto *outcome = static_cast<TransferOutcome *>(userdata);
     std::string_view line(buffer, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
-    const bool finalLine = line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1])
-                           && IsDigit(line[2]) && line[3] == ' ';
-    if (finalLine)
-        outcome->lastReply = std::string(line.substr(0, 300));
-    if (finalLine && line[0] >= '4') {
+    line = line.substr(0, kLongestLine);
+    if (outcome->replyLines.size() < kMostLines)
+        outcome->replyLines.emplace_back(line);
+    const FtpReply reply = ParseFtpReply(line);
+    if (reply.code == 0)
+        return size * count;
+    outcome->lastReply = std::string(line);
+    if (reply.code >= 400) {
         // Reports add their own full stop.
         while (line.size() > 4 && (line.back() == '.' || line.back() == ' '))
             line.remove_suffix(1);
-        outcome->negativeReply = std::string(line.substr(0, 300));
+        outcome->negativeReply = std::string(line);
     }
     return size * count;
 }
@@ -375,9 +388,11 @@ void Login(SessionState &state, const LoginRequest &request, OperationFlags *ope
     }
     state.login = request;
     state.transfersSinceLogin = 0;
+    state.hashOffered.reset();
+    state.hashChosen = false;
 }
 
-void Send(SessionState &state, const std::string &url, std::FILE *file, std::int64_t size,
+void Send(SessionState &state, const std::string &url, const SendPart &part,
           OperationFlags *operation, TransferOutcome &outcome)
 {
     if (state.easy && state.transfersSinceLogin > 0 && state.certificate.tls13) {
@@ -392,16 +407,20 @@ void Send(SessionState &state, const std::string &url, std::FILE *file, std::int
         return;
     }
     ++state.transfersSinceLogin;
-    Reader reader{file, size};
+    Reader reader{part.file, part.size - part.offset, part.hasher};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadChunk);
     curl_easy_setopt(easy, CURLOPT_READDATA, &reader);
-    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
+    curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, SkipSentPart);
+    // With an offset, FTP appends (APPE) and SFTP writes from there on.
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(part.offset));
+    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(part.size));
     outcome.code = Perform(state, operation, outcome);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
     outcome.readError = reader.error;
     outcome.shortRead = reader.shortRead;
     if (state.login.security == FtpSecurity::Sftp) {
@@ -433,6 +452,7 @@ void RunCommand(SessionState &state, const std::string &command, OperationFlags 
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy, CURLOPT_QUOTE, commands);
     outcome.lastReply.clear();
+    outcome.replyLines.clear();
     outcome.code = Perform(state, operation, outcome);
     curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(commands);

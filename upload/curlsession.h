@@ -6,6 +6,7 @@
 
 #include "upload/ftpaddress.h"
 #include "upload/ftperrors.h"
+#include "upload/serverhash.h"
 #include "upload/sftphostkey.h"
 
 #include <curl/curl.h>
@@ -14,6 +15,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -90,6 +92,10 @@ struct SessionState
     // The last login, and the transfers made over it.
     LoginRequest login;
     int transfersSinceLogin = 0;
+    // What the server of the last login offers to hash files with, once
+    // asked; and whether the algorithm has been chosen (OPTS HASH).
+    std::optional<std::optional<ServerHash>> hashOffered;
+    bool hashChosen = false;
 };
 
 // libcurl's global set-up, done once for the program.
@@ -103,16 +109,31 @@ void InitCurlOnce();
 void Login(SessionState &state, const LoginRequest &request, OperationFlags *operation,
            TransferOutcome &outcome);
 
-// Sends `size` bytes of `file` to `url` over the open connection. Over TLS
-// 1.3, a second transfer logs in afresh first: libcurl 7.88 can drop the end
-// of a second TLS 1.3 data connection under one login (the server then
+class Hasher;
+
+// What one transfer sends: the bytes of `file` from `offset` on, out of
+// `size`, hashed on the way when a hasher is given. The file stands at the
+// offset already, and a hasher has taken the part before it.
+struct SendPart
+{
+    std::FILE *file = nullptr;
+    std::int64_t size = 0;
+    std::int64_t offset = 0;
+    Hasher *hasher = nullptr;
+};
+
+// Sends the part to `url` over the open connection; with an offset the
+// server's file is added to (FTP APPE, an SFTP write at the offset). Over
+// TLS 1.3, a second transfer logs in afresh first: libcurl 7.88 can drop the
+// end of a second TLS 1.3 data connection under one login (the server then
 // stores a truncated file, and some servers confirm it all the same).
-void Send(SessionState &state, const std::string &url, std::FILE *file, std::int64_t size,
+void Send(SessionState &state, const std::string &url, const SendPart &part,
           OperationFlags *operation, TransferOutcome &outcome);
 
 // Sends one FTP command over the connection (a new one, logged in again,
-// when libcurl has closed it) and keeps the reply in outcome.lastReply; a
-// negative reply is not a failure here, only a broken connection is.
+// when libcurl has closed it) and keeps the reply in outcome.lastReply, all
+// its lines in outcome.replyLines; a negative reply is not a failure here,
+// only a broken connection is.
 void RunCommand(SessionState &state, const std::string &command, OperationFlags *operation,
                 TransferOutcome &outcome);
 

@@ -7,6 +7,7 @@
 #include "upload/ftperrors.h"
 #include "upload/localfile.h"
 #include "upload/remotetransfer.h"
+#include "upload/resumableupload.h"
 
 #include <algorithm>
 #include <chrono>
@@ -37,6 +38,21 @@ Result<> RefuseCommandBreaks(const std::string &address, const std::string &user
     if (upload::BreaksCommandLine(password))
         return Failure(errors::kInvalidCall, "The password contains a line break");
     return {};
+}
+
+// After these the connection is not there to use any more.
+bool ConnectionGone(const Failure &failure)
+{
+    switch (failure.number()) {
+    case upload::kErrConnectionLost:
+    case upload::kErrTimeout:
+    case upload::kErrCannotConnect:
+    case upload::kErrSecureChannel:
+    case upload::kErrCancelled:
+        return true;
+    default:
+        return false;
+    }
 }
 
 Failure NotTrusted(const ServerIdentity &identity, bool changed)
@@ -80,8 +96,12 @@ public:
     // it: what to pin for the next attempt. A failure when not.
     Result<std::string> Confirm(const ServerIdentity &seen, bool changed);
     Result<> Login(upload::LoginRequest request);
-    Result<> Send(const upload::LocalFile &file, const upload::RemoteTarget &target,
-                  const QString &localPath, const QString &remotePath);
+    Result<> Send(upload::ResumableUpload &upload, const QString &localPath,
+                  const QString &remotePath, std::int64_t total);
+    // The resumable upload's hooks: progress events raised every
+    // kProgressInterval, the attempts told to the events.
+    upload::ResumableUpload::Hooks HooksFor(const QString &localPath, const QString &remotePath,
+                                            std::int64_t total);
     Result<> PutInPlace(const upload::RemoteTarget &target);
     // Raises TransferProgress; false when the user cancelled in it.
     bool RaiseProgress(const QString &localPath, const QString &remotePath, std::int64_t sent,
@@ -96,6 +116,9 @@ public:
     // request under way has stopped.
     bool disconnectRequested = false;
     bool cancelled = false;
+    const upload::UnfinishedUploads *unfinished = nullptr;
+    upload::RetryPolicy retryPolicy;
+    std::string checkedBy;
 };
 
 FtpClient::FtpClient(const upload::TrustStore *trust, FtpEvents *events)
@@ -104,6 +127,21 @@ FtpClient::FtpClient(const upload::TrustStore *trust, FtpEvents *events)
 {}
 
 FtpClient::~FtpClient() = default;
+
+void FtpClient::setUnfinishedUploads(const upload::UnfinishedUploads *unfinished)
+{
+    d->unfinished = unfinished;
+}
+
+void FtpClient::setRetryPolicy(const upload::RetryPolicy &policy)
+{
+    d->retryPolicy = policy;
+}
+
+const std::string &FtpClient::checkedBy() const
+{
+    return d->checkedBy;
+}
 
 void FtpClient::setTimeouts(int connectSeconds, int stallSeconds)
 {
@@ -152,17 +190,22 @@ Result<> FtpClient::UploadFile(const QString &localPath, const QString &, const 
         return file.failure();
     d->disconnectRequested = false;
     d->cancelled = false;
+    d->checkedBy.clear();
     const upload::RemoteTarget target =
         upload::MakeRemoteTarget(upload::FtpServerUrl(*d->endpoint), remote);
-    if (Result<> sent = d->Send(file.value(), target, localPath, remotePath); !sent)
+    upload::ResumableUpload upload(d->session, target, file.value(), ToUtf8(localPath),
+                                   upload::ServerName(*d->endpoint), d->unfinished, d->retryPolicy,
+                                   std::chrono::seconds(d->session.stallTimeout),
+                                   d->HooksFor(localPath, remotePath, file.value().size));
+    if (Result<> sent = d->Send(upload, localPath, remotePath, file.value().size); !sent)
         return sent;
-    if (d->cancelled) {
-        if (m_events)
-            m_events->TransferComplete(localPath, remotePath, 0);
-        return {};
+    if (!d->cancelled) {
+        const Result<> placed = d->PutInPlace(target);
+        upload.forget();
+        if (!placed)
+            return placed;
+        d->checkedBy = upload.checkedBy();
     }
-    if (Result<> placed = d->PutInPlace(target); !placed)
-        return placed;
     if (m_events)
         m_events->TransferComplete(localPath, remotePath, 0);
     return {};
@@ -244,6 +287,42 @@ Result<std::string> FtpClient::Private::Confirm(const ServerIdentity &seen, bool
     return seen.fingerprint;
 }
 
+upload::ResumableUpload::Hooks FtpClient::Private::HooksFor(const QString &localPath,
+                                                            const QString &remotePath,
+                                                            std::int64_t total)
+{
+    upload::ResumableUpload::Hooks hooks;
+    hooks.progress = [this, localPath, remotePath, total,
+                      lastEvent = std::optional<std::chrono::steady_clock::time_point>()](
+                         std::int64_t sent) mutable {
+        const auto now = std::chrono::steady_clock::now();
+        if (lastEvent && now - *lastEvent < kProgressInterval)
+            return !cancelled && !disconnectRequested;
+        lastEvent = now;
+        return RaiseProgress(localPath, remotePath, sent, total);
+    };
+    hooks.retrying = [this](int attempt, int attempts, const Failure &reason) {
+        if (q->m_events)
+            q->m_events->TransferRetrying(attempt, attempts, reason.description());
+    };
+    hooks.reconnect = [this](std::chrono::seconds timeLeft) -> Result<> {
+        const long connectTimeout = session.connectTimeout;
+        session.connectTimeout = std::min<long>(connectTimeout, timeLeft.count());
+        upload::OperationFlags flags;
+        TransferOutcome outcome;
+        upload::Login(session, session.login, &flags, outcome);
+        session.connectTimeout = connectTimeout;
+        if (outcome.code != CURLE_OK)
+            return upload::DescribeOutcome(outcome);
+        return {};
+    };
+    hooks.resumed = [this](std::int64_t offset) {
+        if (q->m_events)
+            q->m_events->TransferResumed(offset);
+    };
+    return hooks;
+}
+
 bool FtpClient::Private::RaiseProgress(const QString &localPath, const QString &remotePath,
                                        std::int64_t sent, std::int64_t total)
 {
@@ -255,45 +334,32 @@ bool FtpClient::Private::RaiseProgress(const QString &localPath, const QString &
     return !cancel && !disconnectRequested;
 }
 
-Result<> FtpClient::Private::Send(const upload::LocalFile &file, const upload::RemoteTarget &target,
-                                  const QString &localPath, const QString &remotePath)
+Result<> FtpClient::Private::Send(upload::ResumableUpload &upload, const QString &localPath,
+                                  const QString &remotePath, std::int64_t total)
 {
-    const std::int64_t total = file.size;
-    std::optional<std::chrono::steady_clock::time_point> lastEvent;
-    std::int64_t lastSent = -1;
-    upload::OperationFlags flags;
-    flags.progress = [&](std::int64_t uploaded) {
-        const auto now = std::chrono::steady_clock::now();
-        if (lastEvent && now - *lastEvent < kProgressInterval)
-            return true;
-        lastEvent = now;
-        lastSent = std::clamp<std::int64_t>(uploaded, 0, total);
-        return RaiseProgress(localPath, remotePath, lastSent, total);
-    };
-    TransferOutcome outcome;
     session.inRequest = true;
-    upload::SendToTemporary(session, target, file.handle.get(), total, &flags, outcome);
+    const Result<> sent = upload.Run();
     session.inRequest = false;
-    const bool whole = upload::WholeFileSent(outcome);
-    // The last event: everything sent and confirmed. A cancel answered here
+    // The last event: everything sent and checked. A cancel answered here
     // still lands before the file is put in place.
-    if (!cancelled && !disconnectRequested && whole && lastSent != total)
+    if (sent && !upload.stopped() && !cancelled && !disconnectRequested)
         RaiseProgress(localPath, remotePath, total, total);
-    if (cancelled || disconnectRequested || !whole) {
+    if (cancelled || disconnectRequested || upload.stopped()) {
+        upload.forget();
         upload::RemoveLeftover(session);
-        if (disconnectRequested
-            || (outcome.code != CURLE_OK && !upload::KeepsConnection(outcome.code) && !cancelled)) {
+        if (disconnectRequested) {
             connected = false;
             Close();
         }
+    } else if (!sent && ConnectionGone(sent.failure())) {
+        connected = false;
+        Close();
     }
     if (cancelled)
         return {};
     if (disconnectRequested || session.stopped)
         return Failure(upload::kErrCancelled, "Upload stopped: the connection was closed");
-    if (!whole)
-        return upload::DescribeOutcome(outcome);
-    return {};
+    return sent;
 }
 
 Result<> FtpClient::Private::PutInPlace(const upload::RemoteTarget &target)

@@ -16,13 +16,16 @@
 // upload/ftperrors.
 
 #include "common/result.h"
+#include "upload/retrypolicy.h"
 #include "upload/truststore.h"
+#include "upload/unfinishedupload.h"
 
 #include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 namespace vantrel {
 
@@ -63,6 +66,20 @@ public:
         (void)total;
         (void)cancel;
     }
+
+    // The transfer broke for a reason a new attempt may cure (`reason`, in
+    // the failure's words); attempt `attempt` of `attempts` follows, after a
+    // pause in which TransferProgress goes on being raised.
+    virtual void TransferRetrying(int attempt, int attempts, const std::string &reason)
+    {
+        (void)attempt;
+        (void)attempts;
+        (void)reason;
+    }
+
+    // Logged in again after a break: the transfer goes on from `offset`, or
+    // starts over when it is 0.
+    virtual void TransferResumed(std::int64_t offset) { (void)offset; }
 
     // Raised when UploadFile ends with the file in place on the server, or
     // cancelled through TransferProgress; not when it fails.
@@ -112,15 +129,26 @@ public:
 
     // Sends the local file to `remotePath` on the connected server; the path
     // is used as given (a leading "/" makes it absolute). It goes to a
-    // temporary name beside the final one, its size is checked, and only
-    // then does it replace the final name (upload/remotetransfer). A
-    // transfer cancelled through TransferProgress returns without a failure.
-    // The second argument is taken for the callers' sake and not used.
+    // temporary name beside the final one, taken up again after a broken
+    // connection (upload/resumableupload), is checked by the server's digest
+    // or its size, and only then replaces the final name
+    // (upload/remotetransfer). A transfer cancelled through TransferProgress
+    // returns without a failure. The second argument is taken for the
+    // callers' sake and not used.
     Result<> UploadFile(const QString &localPath, const QString &unused, const QString &remotePath);
 
     // Stops the call under way as soon as it can, from any thread; it then
     // fails as a closed connection does.
     void Abort();
+
+    // How the last upload was checked on the server: "SHA-256", "SHA-1",
+    // "MD5", "CRC32", "size", or "" when it could not be.
+    const std::string &checkedBy() const;
+
+    // Where uploads keep what a killed run needs to be taken up (none: a
+    // killed run starts over), and how often a broken one tries again.
+    void setUnfinishedUploads(const upload::UnfinishedUploads *unfinished);
+    void setRetryPolicy(const upload::RetryPolicy &policy);
 
     // How long a connection attempt may take, and how long a transfer or a
     // reply may go without any progress before it ends with an error.

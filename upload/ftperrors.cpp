@@ -119,6 +119,33 @@ Failure DescribeOutcome(const TransferOutcome &outcome)
     return {kErrInternal, curl_easy_strerror(outcome.code)};
 }
 
+bool MayRecover(const TransferOutcome &outcome)
+{
+    if (outcome.readError || outcome.shortRead || !outcome.placementFailure.empty())
+        return false;
+    const std::string &reply = outcome.negativeReply;
+    for (const char *code : {"421", "425", "426", "450", "451"}) {
+        if (reply.rfind(code, 0) == 0)
+            return true;
+    }
+    switch (outcome.code) {
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_SSH:
+    case CURLE_FTP_CANT_GET_HOST:
+    case CURLE_FTP_ACCEPT_FAILED:
+    case CURLE_FTP_ACCEPT_TIMEOUT:
+        // A refusal the server gave on the way is final.
+        return reply.empty() || reply[0] != '5';
+    default:
+        return false;
+    }
+}
+
 bool KeepsConnection(CURLcode code)
 {
     switch (code) {

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantrel::upload {
 
@@ -41,6 +42,8 @@ struct TransferOutcome
     std::string negativeReply;
     // The server's last reply line of any kind, as it came ("227 ...").
     std::string lastReply;
+    // Every line of the replies to a command, as they came.
+    std::vector<std::string> replyLines;
     // Set when the transfer went through but the file could not be put in
     // place on the server: the description for the user.
     std::string placementFailure;
@@ -61,6 +64,12 @@ void NoteSftpRefusal(TransferOutcome &outcome);
 
 // The failure a user is shown for an outcome that is not CURLE_OK.
 Failure DescribeOutcome(const TransferOutcome &outcome);
+
+// Whether a new attempt may cure what ended the transfer: the connection
+// broke or closed, went silent, or the server said so (421, 425, 426, 450,
+// 451). Not a refusal (a wrong password, a missing folder, no space, a name
+// refused), not the user's cancel, not the local file.
+bool MayRecover(const TransferOutcome &outcome);
 
 // Whether libcurl keeps the control connection usable after `code`.
 bool KeepsConnection(CURLcode code);

@@ -18,6 +18,22 @@
 
 namespace vantrel::upload {
 
+namespace {
+
+// An outcome; one with a failure is told in the error form.
+UploadOutcome Ended(UploadOutcome::Kind kind, const QString &message = QString(),
+                    const std::optional<Failure> &failure = std::nullopt)
+{
+    UploadOutcome outcome;
+    outcome.kind = kind;
+    outcome.failure = failure;
+    outcome.message = message;
+    outcome.isError = failure.has_value();
+    return outcome;
+}
+
+} // namespace
+
 // An answer the job's thread waits for; abandoned when the job goes away.
 struct UploadJob::PendingAnswer
 {
@@ -116,6 +132,18 @@ public:
         m_job.FTP->Disconnect();
     }
 
+    void TransferRetrying(int attempt, int attempts, const std::string &reason) override
+    {
+        m_job.Post([job = &m_job, attempt, attempts, reason = FromUtf8(reason)] {
+            emit job->retrying(attempt, attempts, reason);
+        });
+    }
+
+    void TransferResumed(std::int64_t offset) override
+    {
+        m_job.Post([job = &m_job, offset] { emit job->resumed(offset); });
+    }
+
     void TransferComplete(const QString &, const QString &, std::int32_t) override
     {
         announce = m_job.blnUploadInProgress;
@@ -138,10 +166,13 @@ UploadJob::UploadJob(const QString &settingsFolder, UploadQuestions &questions, 
     , m_settingsFolder(settingsFolder)
     , m_questions(questions)
     , m_trust(ToPath(settingsFolder))
+    , m_unfinished(ToPath(settingsFolder))
     , m_events(std::make_unique<Events>(*this))
     , FTP(std::make_unique<FtpClient>(&m_trust, m_events.get()))
     , m_worker(std::make_unique<WorkerQueue>())
-{}
+{
+    FTP->setUnfinishedUploads(&m_unfinished);
+}
 
 UploadJob::~UploadJob()
 {
@@ -157,6 +188,11 @@ UploadJob::~UploadJob()
 void UploadJob::setTimeouts(int connectSeconds, int stallSeconds)
 {
     FTP->setTimeouts(connectSeconds, stallSeconds);
+}
+
+void UploadJob::setRetryPolicy(const RetryPolicy &policy)
+{
+    FTP->setRetryPolicy(policy);
 }
 
 bool UploadJob::start(UploadRequest request)
@@ -209,19 +245,20 @@ UploadOutcome UploadJob::RunUpload(const UploadRequest &request)
         !connected)
         return FailureOutcome(connected.failure());
     if (!FTP->IsConnected())
-        return {UploadOutcome::Kind::NotConnected, std::nullopt, {}, false};
+        return Ended(UploadOutcome::Kind::NotConnected);
     Post([this] { emit serverConnected(); });
     m_events->reset();
     const QString remotePath = FromUtf8(strFtpServerFolder) + request.fileTitle;
     if (Result<> sent = FTP->UploadFile(request.localPath, QString(), remotePath); !sent)
         return FailureOutcome(sent.failure());
     if (m_events->aborted)
-        return {UploadOutcome::Kind::Aborted, std::nullopt,
-                QStringLiteral("UPLOADING ABORTED BY USER!"), false};
-    return {UploadOutcome::Kind::Uploaded, std::nullopt,
-            m_events->announce ? QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")
-                               : QString(),
-            false};
+        return Ended(UploadOutcome::Kind::Aborted, QStringLiteral("UPLOADING ABORTED BY USER!"));
+    UploadOutcome uploaded =
+        Ended(UploadOutcome::Kind::Uploaded,
+              m_events->announce ? QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")
+                                 : QString());
+    uploaded.checkedBy = FromUtf8(FTP->checkedBy());
+    return uploaded;
 }
 
 std::optional<Failure> UploadJob::ReadSettings(const UploadRequest &request)
@@ -254,10 +291,9 @@ std::optional<UploadOutcome> UploadJob::Refusal(const UploadRequest &request) co
     const settings::FtpSettings values{strFtpAddress, strFtpUserName, strFtpPassword,
                                        strFtpServerFolder};
     if (const std::optional<settings::SettingsField> field = settings::FindLineBreak(values)) {
-        return UploadOutcome{
-            UploadOutcome::Kind::Refused,
-            Failure(errors::kInvalidCall, "A value contains a line break"),
-            FromUtf8(settings::RefusalMessage(*field, settings::ValueRefusal::LineBreak)), true};
+        return Ended(UploadOutcome::Kind::Refused,
+                     FromUtf8(settings::RefusalMessage(*field, settings::ValueRefusal::LineBreak)),
+                     Failure(errors::kInvalidCall, "A value contains a line break"));
     }
     const Result<LocalFile> file = OpenLocalFile(ToPath(request.localPath));
     if (!file && file.failure().number() == kErrNotRegularFile)
@@ -268,7 +304,7 @@ std::optional<UploadOutcome> UploadJob::Refusal(const UploadRequest &request) co
 UploadOutcome UploadJob::FailureOutcome(const Failure &failure) const
 {
     const auto refused = [&failure](const QString &message) {
-        return UploadOutcome{UploadOutcome::Kind::Refused, failure, message, true};
+        return Ended(UploadOutcome::Kind::Refused, message, failure);
     };
     switch (failure.number()) {
     case kErrNotRegularFile:
@@ -290,8 +326,8 @@ UploadOutcome UploadJob::FailureOutcome(const Failure &failure) const
     default:
         break;
     }
-    return {UploadOutcome::Kind::Failed, failure,
-            UploadErrorMessage(FromUtf8(failure.description())), true};
+    return Ended(UploadOutcome::Kind::Failed, UploadErrorMessage(FromUtf8(failure.description())),
+                 failure);
 }
 
 } // namespace vantrel::upload

@@ -12,7 +12,9 @@
 // other front end, only starts it and reacts. No window is needed.
 
 #include "common/failure.h"
+#include "upload/retrypolicy.h"
 #include "upload/truststore.h"
+#include "upload/unfinishedupload.h"
 #include "upload/uploadquestions.h"
 
 #include <QObject>
@@ -69,6 +71,9 @@ struct UploadOutcome
     // What the user is told, in the program's words; empty when nothing.
     QString message;
     bool isError = false; // the error form, else a notice
+    // Uploaded: how the file on the server was checked ("SHA-256", ...,
+    // "size"), empty when the server told neither.
+    QString checkedBy;
 };
 
 class UploadJob : public QObject
@@ -97,13 +102,19 @@ public:
     // of this upload or of the next one.
     void requestCancel() { blnCancelRequested = true; }
 
-    // The component's connect and stall time limits (seconds); between
-    // uploads only.
+    // The component's connect and stall time limits (seconds), and how
+    // often a broken upload tries again; between uploads only.
     void setTimeouts(int connectSeconds, int stallSeconds);
+    void setRetryPolicy(const RetryPolicy &policy);
 
 signals:
     void serverConnected();
     void progressed(const vantrel::upload::UploadProgress &progress);
+    // The connection broke (`reason`); attempt `attempt` of `attempts`
+    // follows after a pause. `resumed` tells that it is logged in again and
+    // goes on from `offset` (0: the upload starts over).
+    void retrying(int attempt, int attempts, const QString &reason);
+    void resumed(qint64 offset);
     // Something went wrong that does not stop the upload: the message.
     void warning(const QString &message);
     void finished(const vantrel::upload::UploadOutcome &outcome);
@@ -124,6 +135,7 @@ private:
     QString m_settingsFolder;
     UploadQuestions &m_questions;
     TrustStore m_trust;
+    UnfinishedUploads m_unfinished;
     std::unique_ptr<Events> m_events;
     std::unique_ptr<FtpClient> FTP;
 

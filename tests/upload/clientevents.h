@@ -37,6 +37,9 @@ public:
 
     std::vector<Progress> progress;
     int completions = 0;
+    int retries = 0;
+    // Where each attempt after a break went on from (0: from the start).
+    std::vector<std::int64_t> resumedAt;
     std::vector<Question> questions;
     // The answer to every identity question; a Yes is kept in `keep`, when
     // one is given, as the upload job keeps it.
@@ -62,11 +65,18 @@ public:
             onProgress(progress.back(), cancel);
     }
 
+    void TransferRetrying(int, int, const std::string &) override { ++retries; }
+    void TransferResumed(std::int64_t offset) override { resumedAt.push_back(offset); }
+
     void TransferComplete(const QString &, const QString &, std::int32_t) override
     {
         ++completions;
     }
 };
+
+// Attempts after a break follow at once: the tests' breaks are on purpose.
+inline const upload::RetryPolicy kQuickRetries{5, std::chrono::milliseconds(20),
+                                               std::chrono::milliseconds(100)};
 
 // The description of the failure a call ended with, or "<no failure>".
 inline std::string FailureOf(const Result<> &result)

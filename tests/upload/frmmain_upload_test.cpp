@@ -59,6 +59,8 @@ protected:
         window = std::make_unique<frmMain>(context);
         window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
         window->show();
+        window->uploadJob()->setRetryPolicy(
+            {5, std::chrono::milliseconds(20), std::chrono::milliseconds(100)});
         cmdUpload = child<QPushButton>("cmdUpload");
         cmdCancelUpload = child<QPushButton>("cmdCancelUpload");
         prgUpload = child<QProgressBar>("prgUpload");

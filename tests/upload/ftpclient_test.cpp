@@ -30,6 +30,8 @@ protected:
         ASSERT_TRUE(client.IsConnected());
     }
 
+    FtpClientTest() { client.setRetryPolicy(kQuickRetries); }
+
     QTemporaryDir local;
     FtpClient client;
 };

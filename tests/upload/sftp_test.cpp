@@ -311,6 +311,7 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
         WriteFile(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
         FtpClient client(&store);
         client.setTimeouts(10, 2);
+        client.setRetryPolicy(kQuickRetries);
         ClientEvents events(client);
         events.onProgress = [&](const ClientEvents::Progress &progress, bool &cancel) {
             if (c.cancel && progress.sent > 0)
