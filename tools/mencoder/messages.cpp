@@ -107,6 +107,8 @@ int ExitCodeOf(const Failure &failure)
         return kOutputNotWritten;
     case FailureKind::Ffmpeg:
         return kEncoderBroken;
+    case FailureKind::StillPicture:
+        return kSourceIsStillPicture;
     }
     return kSourceUnreadable;
 }
@@ -140,6 +142,18 @@ Failure OutputFailure(const std::string &output, std::string_view reason)
 bool IsOutputFailureLine(std::string_view line, const std::string &output)
 {
     return OutputReasonIn(line, output).has_value();
+}
+
+bool IsReadTroubleLine(std::string_view line, const std::string &source)
+{
+    if (ReasonFor(line, source))
+        return true;
+    for (std::string_view text :
+         {"partial file", "Packet corrupt", "ended prematurely", "corrupt input packet"}) {
+        if (line.find(text) != std::string_view::npos)
+            return true;
+    }
+    return false;
 }
 
 Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const std::string &source,
