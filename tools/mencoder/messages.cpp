@@ -175,6 +175,13 @@ Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const 
         if (auto reason = OutputReasonIn(line, output))
             return OutputFailure(output, *reason);
     }
+    // Too many packets that do not decode (FFmpeg's exit code 69, for one).
+    for (const auto &line : stderrTail) {
+        if (StartsWith(line, "Error while decoding stream"))
+            return {FailureKind::Source, OutputProblem::Other,
+                    "THE SOURCE FILE " + Quoted(source) + " CANNOT BE DECODED: " + ReasonText(line)
+                        + "!"};
+    }
     for (const auto &line : stderrTail) {
         auto at = line.find("received signal ");
         if (at != std::string::npos)

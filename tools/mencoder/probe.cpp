@@ -197,12 +197,13 @@ void SourceProbe::messageLine(std::string_view line, const std::string &source)
     }
 }
 
-// Where the last frame stops being shown: after its own length, or, where the
-// container gives none, after as long as the frame before it was shown, but
-// not past the container's end. A length past that end is not believed
-// beyond the frame's share of it (a container that measures itself from the
-// first frame's start to the last one's still shows the last one whole). A
-// lone frame is shown as long as the sound plays.
+// Where the video stops being shown: when the latest of its frames' own
+// lengths ends, or, where the container gives no length for the last frame,
+// after as long as the frame before it was shown, but not past the
+// container's end. A length past that end is not believed beyond one frame's
+// time (a container that measures itself from its first frame's start to the
+// last one's still shows the last one whole). A lone frame is shown as long
+// as the sound plays.
 double SourceProbe::videoEnd(const Track &video) const
 {
     if (video.packets == 1) {
@@ -212,23 +213,17 @@ double SourceProbe::videoEnd(const Track &video) const
                 end = std::max(end, t.end);
         return end;
     }
-    // Measured from the video's own start, which is never before the
-    // container's: too late an end at worst, never too early.
-    std::optional<double> containerEnd;
-    if (m_declared && !m_durationGuessed)
-        containerEnd = video.first + *m_declared;
-    const std::optional<double> gap =
-        video.beforeLast ? std::optional(video.last - *video.beforeLast) : std::nullopt;
-    if (video.lastDuration > 0) {
-        double end = video.last + video.lastDuration;
-        if (containerEnd && end > *containerEnd)
-            end =
-                std::max(*containerEnd, video.last + std::min(video.lastDuration, gap.value_or(0)));
-        return end;
+    const bool guessed = video.lastDuration <= 0;
+    const double gap = video.beforeLast ? video.last - *video.beforeLast : 0;
+    double end = std::max(video.end, video.last + (guessed ? gap : video.lastDuration));
+    // The container's end measured from the video's own start, which is never
+    // before the container's: too late at worst, never too early.
+    if (m_declared && !m_durationGuessed) {
+        const double containerEnd = video.first + *m_declared;
+        if (end > containerEnd)
+            end = std::max(containerEnd,
+                           video.last + (guessed ? 0 : std::min(video.lastDuration, gap)));
     }
-    double end = video.last + gap.value_or(0);
-    if (containerEnd && *containerEnd > video.last)
-        end = std::min(end, *containerEnd);
     return end;
 }
 
@@ -241,27 +236,34 @@ SourceReport SourceProbe::report() const
         report.declaredSeconds = m_declared;
 
     std::optional<Track> video;
-    bool any = false;
-    double start = 0;
+    std::optional<double> start;
     double end = 0;
     for (const Stream &s : m_streams) {
         const Track track = s.all();
         if (track.packets == 0)
             continue;
-        if (s.video && !video)
+        start = std::min(start.value_or(track.first), track.first);
+        if (s.video && !video) {
             video = track;
+            continue;
+        }
         report.hasAudio = report.hasAudio || s.audio;
-        start = any ? std::min(start, track.first) : track.first;
-        end = any ? std::max(end, track.end) : track.end;
-        any = true;
+        end = std::max(end, track.end);
     }
     if (video) {
         report.videoFrames = video->packets;
-        report.video.lastFrame = video->last;
-        report.video.end = videoEnd(*video);
-        end = std::max(end, *report.video.end);
+        const double videoStop = videoEnd(*video);
+        // Packet times that run well past the container's length are not
+        // those the decoder gives its frames (Theora in Ogg can have them):
+        // the video's end is then left to FFmpeg.
+        if (!report.declaredSeconds
+            || !EndsEarly(*report.declaredSeconds, videoStop - video->first)) {
+            report.video.lastFrame = video->last;
+            report.video.end = videoStop;
+        }
+        end = std::max(end, videoStop);
     }
-    report.dataSeconds = any ? end - start : 0;
+    report.dataSeconds = start ? end - *start : 0;
     return report;
 }
 

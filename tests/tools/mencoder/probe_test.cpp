@@ -117,6 +117,17 @@ TEST(MencoderProbe, WhereTheVideoEnds)
     }
 }
 
+TEST(MencoderProbe, PacketTimesFarPastTheContainersEndAreNotTrusted)
+{
+    // 242 frames of an 8.3 s Ogg file whose Theora packets count up to 102 s.
+    const SourceReport report = reportOf(
+        head(30000) + Lines{"0, 1001, 1001, 1001, 9, 0x0", "0, 3059059, 3059059, 1001, 9, 0x0"},
+        {"  Duration: 00:00:08.34, start: 0.000000, bitrate: 600 kb/s"});
+    EXPECT_FALSE(report.video.end);
+    EXPECT_FALSE(report.video.lastFrame);
+    EXPECT_FALSE(RefusalOf(report, kSource));
+}
+
 TEST(MencoderProbe, FieldOrderFromTheStreamDescription)
 {
     const std::pair<std::string, FieldOrder> cases[] = {
