@@ -44,7 +44,6 @@
 #include <filesystem>
 #include <optional>
 #include <string>
-#include <variant>
 #include <vector>
 
 namespace fs = std::filesystem;
@@ -144,14 +143,13 @@ public:
         // From here on the output file exists and goes again on any failure,
         // even when we are killed.
         platform::GuardOutput(m_job.output);
-        const auto probed = probe();
-        if (const auto *failure = std::get_if<Failure>(&probed)) {
+        const Probed source = probe();
+        if (source.failure) {
             platform::RemoveFile(m_job.output);
-            return Report(*failure);
+            return Report(*source.failure);
         }
-        const auto &source = std::get<SourceReport>(probed);
         auto child = platform::RunChild(
-            m_ffmpeg, FfmpegArguments(m_job, source.video),
+            m_ffmpeg, FfmpegArguments(m_job, source.report.video),
             [this](std::string_view chunk) { onStdout(chunk); },
             [this](std::string_view chunk) { onStderr(chunk); });
         if (auto last = m_stdoutLines.finish())
@@ -174,10 +172,10 @@ public:
     {
         if (auto failure = prepare())
             return Report(*failure);
-        const auto probed = probe();
-        if (const auto *failure = std::get_if<Failure>(&probed))
-            return Report(*failure);
-        for (const auto &arg : FfmpegArguments(m_job, std::get<SourceReport>(probed).video))
+        const Probed source = probe();
+        if (source.failure)
+            return Report(*source.failure);
+        for (const auto &arg : FfmpegArguments(m_job, source.report.video))
             PrintLine(arg);
         return 0;
     }
@@ -213,7 +211,12 @@ private:
     }
 
     // What the source's packet list shows, or why it is refused.
-    std::variant<Failure, SourceReport> probe() const
+    struct Probed
+    {
+        std::optional<Failure> failure;
+        SourceReport report;
+    };
+    Probed probe() const
     {
         SourceProbe probe;
         LineSplitter out;
@@ -238,11 +241,9 @@ private:
         if (auto last = err.finish())
             onErr(*last);
         if (auto failure = childFailure(child, tail.lines()))
-            return *failure;
+            return {failure, {}};
         const SourceReport report = probe.report();
-        if (auto refusal = RefusalOf(report, m_job.source))
-            return *refusal;
-        return report;
+        return {RefusalOf(report, m_job.source), report};
     }
 
     // Why a run of FFmpeg failed, judged by how it ended and its last words.

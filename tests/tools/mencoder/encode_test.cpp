@@ -251,8 +251,10 @@ std::vector<int> frameBrightness(const std::string &file)
         runProgram("ffmpeg", {"-v", "error", "-nostdin", "-i", file, "-vf",
                               "scale=1:1:flags=area,format=gray", "-f", "rawvideo", "pipe:1"});
     EXPECT_EQ(run.exitCode, 0) << run.err;
-    return {reinterpret_cast<const unsigned char *>(run.out.data()),
-            reinterpret_cast<const unsigned char *>(run.out.data() + run.out.size())};
+    std::vector<int> values;
+    for (char c : run.out)
+        values.push_back(static_cast<unsigned char>(c));
+    return values;
 }
 
 // The pixels of one row of one frame that are neither dark nor bright: a
