@@ -74,6 +74,7 @@ TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments)
         "-hide_banner", "-nostdin", "-nostats", "-progress", "pipe:1", "-y",
         "-i", "file:/media/My Videos/holiday.avi",
         "-map", "0:V:0", "-map", "0:a:0?",
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
         "-vf", "bwdif=mode=send_frame:parity=auto:deint=interlaced,setsar=r=sar:max=1000,"
                "scale=320:240:flags=lanczos,tpad=stop_mode=clone:stop=1,fps=25:eof_action=pass",
         "-r", "25", "-fps_mode", "cfr",
@@ -177,6 +178,7 @@ TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg)
     // clang-format off
     const Args expected = {"-hide_banner", "-nostdin", "-nostats", "-progress", "pipe:1", "-y",
                            "-i", "file:in.avi", "-map", "0:V:0", "-map", "0:a:0?",
+                           // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
                            "-vf", "bwdif=mode=send_frame:parity=auto:deint=interlaced,"
                                   "setsar=r=sar:max=1000",
                            "-pix_fmt", "yuv420p", "-c:v", "libx264",
