@@ -107,6 +107,8 @@ int ExitCodeOf(const Failure &failure)
         return kOutputNotWritten;
     case FailureKind::Ffmpeg:
         return kEncoderBroken;
+    case FailureKind::StillPicture:
+        return kSourceIsStillPicture;
     }
     return kSourceUnreadable;
 }
@@ -142,6 +144,18 @@ bool IsOutputFailureLine(std::string_view line, const std::string &output)
     return OutputReasonIn(line, output).has_value();
 }
 
+bool IsReadTroubleLine(std::string_view line, const std::string &source)
+{
+    if (ReasonFor(line, source))
+        return true;
+    for (std::string_view text :
+         {"partial file", "Packet corrupt", "ended prematurely", "corrupt input packet"}) {
+        if (line.find(text) != std::string_view::npos)
+            return true;
+    }
+    return false;
+}
+
 Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const std::string &source,
                               const std::string &output, int exitCode)
 {
@@ -160,6 +174,13 @@ Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const 
     for (const auto &line : stderrTail) {
         if (auto reason = OutputReasonIn(line, output))
             return OutputFailure(output, *reason);
+    }
+    // Too many packets that do not decode (FFmpeg's exit code 69, for one).
+    for (const auto &line : stderrTail) {
+        if (StartsWith(line, "Error while decoding stream"))
+            return {FailureKind::Source, OutputProblem::Other,
+                    "THE SOURCE FILE " + Quoted(source) + " CANNOT BE DECODED: " + ReasonText(line)
+                        + "!"};
     }
     for (const auto &line : stderrTail) {
         auto at = line.find("received signal ");

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
@@ -357,28 +358,88 @@ std::string ScalerFlags(int sws)
     return names[static_cast<std::size_t>(sws)];
 }
 
-std::vector<std::string> FfmpegArguments(const EncoderJob &job)
+std::vector<std::string> StreamMaps()
+{
+    return {"-map", "0:V:0", "-map", "0:a:0?"};
+}
+
+namespace {
+
+// Seconds for a filter option: fixed, at most six decimals, no trailing zeros.
+std::string Decimal(double seconds)
+{
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.6f", std::max(0.0, seconds));
+    std::string text = buffer;
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+// bwdif: motion adaptive, one frame out for each frame in. A stream that says
+// it is interlaced has all of its frames deinterlaced in its field order
+// (some codecs flag no frame); otherwise only the frames that the decoder
+// flags as interlaced are, in their own field order, and progressive frames
+// pass untouched.
+std::optional<std::string> Deinterlace(FieldOrder order)
+{
+    switch (order) {
+    case FieldOrder::Progressive:
+        return std::nullopt;
+    case FieldOrder::TopFirst:
+        return "bwdif=mode=send_frame:parity=tff:deint=all";
+    case FieldOrder::BottomFirst:
+        return "bwdif=mode=send_frame:parity=bff:deint=all";
+    case FieldOrder::Unknown:
+        break;
+    }
+    return "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+}
+
+} // namespace
+
+std::vector<std::string> FfmpegArguments(const EncoderJob &job, const VideoTraits &video)
 {
     std::vector<std::string> a = {"-hide_banner", "-nostdin", "-nostats", "-progress",
                                   "pipe:1",       "-y",       "-i",       "file:" + job.source};
-    // The first real video stream (not cover art) is required; the first audio
-    // stream is taken when there is one.
-    a.insert(a.end(), {"-map", "0:V:0", "-map", "0:a:0?"});
+    const auto maps = StreamMaps();
+    a.insert(a.end(), maps.begin(), maps.end());
 
-    std::string chain;
+    std::vector<std::string> chain;
+    if (auto deinterlace = Deinterlace(video.fieldOrder))
+        chain.push_back(*deinterlace);
+    // A pixel shape left unsaid is square ("sar" is 1 then), so that each
+    // scale below gives the output the shape that keeps the picture's
+    // proportions, whatever the container.
+    chain.emplace_back("setsar=r=sar:max=1000");
     bool constantRate = false;
     for (const auto &f : job.filters) {
         if (f.kind == VideoFilter::Kind::HardDup) {
             constantRate = true;
             continue;
         }
-        if (!chain.empty())
-            chain += ',';
-        chain += "scale=" + std::to_string(f.width) + ":" + std::to_string(f.height)
-                 + ":flags=" + ScalerFlags(job.scaler);
+        chain.push_back("scale=" + std::to_string(f.width) + ":" + std::to_string(f.height)
+                        + ":flags=" + ScalerFlags(job.scaler));
     }
-    if (!chain.empty())
-        a.insert(a.end(), {"-vf", chain});
+    if (!job.outputFps.empty()) {
+        // FFmpeg 5.1 ends the filters' input where the last frame begins, so a
+        // rate change would show that frame once at most, or drop it when it
+        // falls on the new rate's grid. A copy of it after the end lets the
+        // rate change show it; the rest of its time is filled with copies up
+        // to the video's end, and the picture cut there.
+        chain.emplace_back("tpad=stop_mode=clone:stop=1");
+        chain.push_back("fps=" + job.outputFps + ":eof_action=pass");
+        if (video.lastFrame && video.end) {
+            chain.push_back("tpad=stop_mode=clone:stop_duration="
+                            + Decimal(*video.end - *video.lastFrame));
+            chain.push_back("trim=end=" + Decimal(*video.end));
+        }
+    }
+    std::string joined;
+    for (const auto &filter : chain)
+        joined += (joined.empty() ? "" : ",") + filter;
+    a.insert(a.end(), {"-vf", joined});
     if (!job.outputFps.empty())
         a.insert(a.end(), {"-r", job.outputFps});
     if (constantRate)

@@ -166,6 +166,13 @@ TEST(MencoderMessages, FfmpegFailuresAreExplainedWithTheirExitCode)
         {{"[libx264 @ 0x5651] kb/s:2665.59", "Exiting normally, received signal 15."},
          "FFMPEG WAS STOPPED BY SIGNAL 15!",
          8},
+        // A sound that does not decode, under the encoders' closing words.
+        {{"Error while decoding stream #0:1: Invalid argument",
+          "    Last message repeated 5331 times", "[libx264 @ 0x5628] kb/s:34.46",
+          "[aac @ 0x5628] Qavg: 569.203", "Conversion failed!"},
+         "THE SOURCE FILE \"/v/in.avi\" CANNOT BE DECODED: ERROR WHILE DECODING STREAM #0:1: "
+         "INVALID ARGUMENT!",
+         1},
         {{"[libx264 @ 0x55de] Error opening encoder.", "Conversion failed!", ""},
          "FFMPEG FAILED WITH EXIT CODE 1: ERROR OPENING ENCODER!",
          1},
