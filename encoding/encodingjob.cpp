@@ -51,6 +51,8 @@ OutcomeReport ReportFor(const EncodeOutcome &outcome)
     case Kind::EncodingFailed:
         if (const auto reason = OutputFailureReason(outcome.exitCode))
             return {true, OutputNotWrittenMessage(*reason)};
+        if (outcome.exitCode == companions::kSourceIsStillPicture)
+            return {true, QStringLiteral("THE SOURCE FILE IS A STILL PICTURE, NOT A VIDEO!")};
         return {true, QStringLiteral("THE ENCODING FAILED DUE TO A DAMAGED VIDEO FILE!")};
     case Kind::EncodingStopped:
     case Kind::EncoderCrashed:

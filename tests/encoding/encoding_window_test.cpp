@@ -307,7 +307,7 @@ TEST_F(EncodingWindowTest, AnOutputThatCannotBeWrittenIsToldWithItsReason)
          QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN: THE FILE SIZE LIMIT WAS REACHED!")},
         {7, QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN!")},
         {8, damaged},
-        {9, damaged},
+        {9, QStringLiteral("THE SOURCE FILE IS A STILL PICTURE, NOT A VIDEO!")},
         {255, damaged},
     };
     installRepair(0);

@@ -84,6 +84,8 @@ TEST_F(EncodingJobTest, EachEndOfTheProgramsHasItsOutcome)
          "THE ENCODING FAILED DUE TO A DAMAGED VIDEO FILE!"},
         {"disk full", "exit 4\n", writeFinal, Kind::EncodingFailed,
          "THE OUTPUT FILE COULD NOT BE WRITTEN: THE DISK IS FULL!"},
+        {"a still picture", "exit 9\n", writeFinal, Kind::EncodingFailed,
+         "THE SOURCE FILE IS A STILL PICTURE, NOT A VIDEO!"},
         {"encoder crashed", "kill -KILL $$\n", writeFinal, Kind::EncoderCrashed,
          "THE ENCODING FAILED DUE TO A DAMAGED VIDEO FILE!"},
         {"no encoder", "", writeFinal, Kind::EncoderNotStarted,
