@@ -445,14 +445,22 @@ bool Rewrite::open(const std::string &path, const FileId &id, std::string &error
     return true;
 }
 
+#ifdef __linux__
+// fallocate at the front of the file, again when a signal cut it short.
+int FallocateFront(int fd, int mode, std::uint64_t length)
+{
+    int r;
+    do
+        r = ::fallocate(fd, mode, 0, off_t(length));
+    while (r != 0 && errno == EINTR);
+    return r;
+}
+#endif
+
 Outcome Rewrite::insertFront(std::uint64_t length, std::string &error)
 {
 #if defined(__linux__) && defined(FALLOC_FL_INSERT_RANGE)
-    int r;
-    do
-        r = ::fallocate(m_fd, FALLOC_FL_INSERT_RANGE, 0, off_t(length));
-    while (r != 0 && errno == EINTR);
-    if (r == 0)
+    if (FallocateFront(m_fd, FALLOC_FL_INSERT_RANGE, length) == 0)
         return Outcome::Done;
     if (IsNotSupported(errno) || errno == EINVAL || errno == ENOSYS)
         return Outcome::NotHere;
@@ -468,11 +476,7 @@ Outcome Rewrite::insertFront(std::uint64_t length, std::string &error)
 bool Rewrite::collapseFront(std::uint64_t length, std::string &error)
 {
 #if defined(__linux__) && defined(FALLOC_FL_COLLAPSE_RANGE)
-    int r;
-    do
-        r = ::fallocate(m_fd, FALLOC_FL_COLLAPSE_RANGE, 0, off_t(length));
-    while (r != 0 && errno == EINTR);
-    if (r == 0)
+    if (FallocateFront(m_fd, FALLOC_FL_COLLAPSE_RANGE, length) == 0)
         return true;
     error = Failure("CANNOT WRITE", m_path, errno);
 #else

@@ -162,7 +162,7 @@ public:
             return Report(*failure);
         }
         platform::KeepGuardedOutput();
-        PrintLine(ProgressLine(m_position, 100));
+        PrintLine(vantrel::FormatProgressLine({m_position, 100}));
         return 0;
     }
 
@@ -313,7 +313,7 @@ private:
         std::optional<int> percent;
         if (m_duration)
             percent = RunningPercent(m_position.seconds, *m_duration);
-        PrintLine(ProgressLine(m_position, percent));
+        PrintLine(vantrel::FormatProgressLine({m_position, percent}));
     }
 
     void onStderrLine(const std::string &line)
@@ -332,7 +332,7 @@ private:
     LineSplitter m_stdoutLines;
     LineSplitter m_stderrLines;
     ProgressReader m_progress;
-    Position m_position;
+    vantrel::EncoderPosition m_position;
     std::optional<std::chrono::steady_clock::time_point> m_lastPrint;
     std::optional<double> m_duration;
     Tail m_stderrTail;

@@ -1,5 +1,7 @@
 #include "tools/mencoder/options.h"
 
+#include "tools/common/systemtext.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
@@ -10,14 +12,6 @@
 namespace vantrel::mencoder {
 
 namespace {
-
-std::string Quoted(std::string_view text)
-{
-    // Appended, not "\"" + text: GCC 12 warns falsely (-Wrestrict) on that.
-    std::string quoted(1, '"');
-    quoted.append(text).push_back('"');
-    return quoted;
-}
 
 // At most nine decimal digits: no sign, no spaces, no overflow.
 bool IsDigits(std::string_view text)
@@ -106,11 +100,11 @@ public:
                 continue;
             }
             if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) == kValueOptions.end()) {
-                fail("UNKNOWN OPTION " + Quoted(arg) + "!");
+                fail("UNKNOWN OPTION " + tools::Quoted(arg) + "!");
                 break;
             }
             if (i + 1 >= args.size()) {
-                fail("OPTION " + Quoted(arg) + " NEEDS A VALUE!");
+                fail("OPTION " + tools::Quoted(arg) + " NEEDS A VALUE!");
                 break;
             }
             option(arg, args[++i]);
@@ -129,7 +123,7 @@ private:
 
     void badValue(std::string_view name, std::string_view value)
     {
-        fail("BAD VALUE " + Quoted(value) + " FOR OPTION " + Quoted(name) + "!");
+        fail("BAD VALUE " + tools::Quoted(value) + " FOR OPTION " + tools::Quoted(name) + "!");
     }
 
     // Options that name a codec or container: one value is supported.
@@ -145,12 +139,22 @@ private:
     void takeSource(const std::string &arg)
     {
         if (m_haveSource) {
-            fail("MORE THAN ONE SOURCE FILE GIVEN: " + Quoted(m_job.source) + " AND " + Quoted(arg)
-                 + "!");
+            fail("MORE THAN ONE SOURCE FILE GIVEN: " + tools::Quoted(m_job.source) + " AND "
+                 + tools::Quoted(arg) + "!");
             return;
         }
         m_haveSource = true;
         m_job.source = arg;
+    }
+
+    // A value read into its place, or refused.
+    template<typename T>
+    void take(std::string_view name, std::string_view value, const std::optional<T> &read, T &place)
+    {
+        if (read)
+            place = *read;
+        else
+            badValue(name, value);
     }
 
     void option(std::string_view name, const std::string &value)
@@ -158,37 +162,28 @@ private:
         if (name == "-o") {
             m_job.output = value;
         } else if (name == "-sws") {
-            if (auto n = ParseInt(value, 0, 10))
-                m_job.scaler = *n;
-            else
-                badValue(name, value);
+            take(name, value, ParseInt(value, 0, 10), m_job.scaler);
         } else if (name == "-vf") {
             m_job.filters.clear();
             filters(name, value);
         } else if (name == "-vf-add") {
             filters(name, value);
         } else if (name == "-ofps") {
-            if (IsFrameRate(value))
-                m_job.outputFps = value;
-            else
-                badValue(name, value);
+            take(name, value, IsFrameRate(value) ? std::optional(value) : std::nullopt,
+                 m_job.outputFps);
         } else if (name == "-oac") {
             only(name, value, "faac", m_haveAudioCodec);
         } else if (name == "-faacopts") {
             suboptions(name, value, &Parser::faacOption);
         } else if (name == "-channels") {
-            if (auto n = ParseInt(value, 1, 6))
-                m_job.channels = *n;
-            else
-                badValue(name, value);
+            take(name, value, ParseInt(value, 1, 6), m_job.channels);
         } else if (name == "-srate") {
-            auto n = ParseInt(value, 1, 96000);
-            if (n
-                && std::find(kAacSampleRates.begin(), kAacSampleRates.end(), *n)
-                       != kAacSampleRates.end())
-                m_job.sampleRate = *n;
-            else
-                badValue(name, value);
+            std::optional<int> rate = ParseInt(value, 1, 96000);
+            if (rate
+                && std::find(kAacSampleRates.begin(), kAacSampleRates.end(), *rate)
+                       == kAacSampleRates.end())
+                rate.reset();
+            take(name, value, rate, m_job.sampleRate);
         } else if (name == "-ovc") {
             only(name, value, "x264", m_haveVideoCodec);
         } else if (name == "-x264encopts") {
@@ -224,8 +219,8 @@ private:
             } else if (filter == "harddup" || filter == "scale") {
                 return badValue(name, item);
             } else {
-                return fail("UNKNOWN VIDEO FILTER " + Quoted(filter) + " IN OPTION " + Quoted(name)
-                            + "!");
+                return fail("UNKNOWN VIDEO FILTER " + tools::Quoted(filter) + " IN OPTION "
+                            + tools::Quoted(name) + "!");
             }
         }
     }
@@ -244,8 +239,8 @@ private:
                 return badValue(name, value);
             if (!(this->*handler)(key, val, eq != std::string_view::npos)) {
                 if (m_unknownKey)
-                    return fail("UNKNOWN SUBOPTION " + Quoted(key) + " IN OPTION " + Quoted(name)
-                                + "!");
+                    return fail("UNKNOWN SUBOPTION " + tools::Quoted(key) + " IN OPTION "
+                                + tools::Quoted(name) + "!");
                 return badValue(name, item);
             }
         }
