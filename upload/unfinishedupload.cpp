@@ -91,8 +91,8 @@ bool StatLocalFile(const std::filesystem::path &file, std::int64_t &size, std::i
     if (error)
         return false;
     size = static_cast<std::int64_t>(bytes);
-    modified =
-        std::chrono::duration_cast<std::chrono::nanoseconds>(time.time_since_epoch()).count();
+    const auto since1970 = std::chrono::file_clock::to_sys(time).time_since_epoch();
+    modified = std::chrono::duration_cast<std::chrono::nanoseconds>(since1970).count();
     return true;
 }
 

@@ -548,6 +548,35 @@ TEST_F(UploadPageTest, YesAfterTheLastByteStillAbortsBeforeTheFileIsReplaced)
     expectDisplayReset();
 }
 
+TEST_F(UploadPageTest, ABrokenUploadSaysItReconnectsAndHowTheFileWasChecked)
+{
+    FtpServerOptions options;
+    options.quirks = QStringList{QStringLiteral("hash"), QStringLiteral("drop-after=1048576"),
+                                 QStringLiteral("drops=1")};
+    FtpTestServer server(options);
+    writeSettings(server, QString());
+    const QByteArray bytes = RandomBytes(3 << 20, 23);
+    const QString path = makeFile(QStringLiteral("clip.mp4"), bytes);
+    QStringList statuses;
+    QObject::connect(window->uploadJob(), &upload::UploadJob::retrying, window.get(),
+                     [&] { statuses << lblServerStatus->text(); });
+    QObject::connect(window->uploadJob(), &upload::UploadJob::resumed, window.get(),
+                     [&] { statuses << lblServerStatus->text(); });
+    chooseAndConfirm(path);
+    dialogs.answer(vbOK, [&] {
+        EXPECT_TRUE(prgUpload->isTextVisible());
+        EXPECT_EQ(prgUpload->text(), QStringLiteral("Checked by SHA-256"));
+        EXPECT_EQ(prgUpload->accessibleDescription(), prgUpload->text());
+    });
+    upload();
+    EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
+    EXPECT_EQ(statuses, (QStringList{QStringLiteral("Reconnecting, attempt 1 of 5"),
+                                     QStringLiteral("Server Connected")}));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
+    expectDisplayReset();
+    EXPECT_FALSE(prgUpload->isTextVisible());
+}
+
 TEST_F(UploadPageTest, AnEncodingBesideAnUploadLetsItKeepItsPaceAndEndOnItsOwn)
 {
     FtpServerOptions slow;

@@ -172,6 +172,28 @@ TEST_F(TlsTest, DataConnectionsResumeTheControlSession)
     }
 }
 
+TEST_F(TlsTest, ACutConnectionIsTakenUpOverTlsToo)
+{
+    FtpServerOptions options = tlsOptions(QStringLiteral("required"));
+    options.quirks = QStringList{QStringLiteral("drop-after=1048576"), QStringLiteral("drops=1")};
+    FtpTestServer server(options);
+    trustEarlier(server, certificate->fingerprint);
+    const QByteArray bytes = SomeBytes(qsizetype{3} << 20);
+    const QString path = WriteFile(local.path(), QStringLiteral("clip.mp4"), bytes);
+    FtpClient client(&store);
+    client.setRetryPolicy(kQuickRetries);
+    ClientEvents events(client);
+    ASSERT_TRUE(Succeeded(client.Connect(server.address(), FtpTestServer::kUser,
+                                         FtpTestServer::kPassword, 21, true)));
+    EXPECT_TRUE(Succeeded(client.UploadFile(path, QString(), QStringLiteral("clip.mp4"))));
+    EXPECT_EQ(events.retries, 1);
+    ASSERT_EQ(events.resumedAt.size(), 1U);
+    EXPECT_GE(events.resumedAt.front(), 1 << 20);
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
+    // Logged in again over TLS, with the certificate trusted before.
+    EXPECT_EQ(server.countEvents(QStringLiteral("SECURE LOGIN tester")), 2);
+}
+
 TEST_F(TlsTest, UnverifiedCertificateIsAskedAboutBeforeTheLogin)
 {
     FtpTestServer server(tlsOptions(QStringLiteral("offered")));

@@ -337,6 +337,30 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
     }
 }
 
+TEST_F(SftpTest, ACutConnectionIsTakenUpWhereItBroke)
+{
+    const QByteArray bytes = RandomBytes(qsizetype{4} * 1024 * 1024, 11);
+    const QString path = local(QStringLiteral("big.mp4"), bytes);
+    for (const int drops : {1, 2}) {
+        SCOPED_TRACE(drops);
+        SftpTestServer server(keyFile, {QStringLiteral("drop-after=1048576"),
+                                        QStringLiteral("drops=") + QString::number(drops)});
+        WriteFile(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
+        FtpClient client(&store);
+        client.setRetryPolicy(kQuickRetries);
+        ClientEvents events(client);
+        ASSERT_TRUE(Succeeded(logIn(client, server)));
+        EXPECT_TRUE(Succeeded(client.UploadFile(path, QString(), QStringLiteral("movie.mp4"))));
+        EXPECT_EQ(events.retries, drops);
+        ASSERT_EQ(events.resumedAt.size(), static_cast<std::size_t>(drops));
+        // Each attempt went on from what the server held, not from the start.
+        for (const std::int64_t offset : events.resumedAt)
+            EXPECT_GE(offset, 512 << 10);
+        EXPECT_EQ(client.checkedBy(), "size");
+        EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("movie.mp4"))), bytes);
+    }
+}
+
 TEST_F(SftpTest, FtpuploadRefusesAnUnknownKeyUnlessItIsTrustedOrKnown)
 {
     SftpTestServer server(keyFile);

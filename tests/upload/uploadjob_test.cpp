@@ -16,12 +16,15 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QThread>
 #include <QTimer>
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <iostream>
 #include <memory>
 #include <string>
@@ -265,6 +268,54 @@ TEST_F(UploadJobTest, DestroyedMidTransferOrMidQuestionItStopsAtOnce)
         job.reset();
         EXPECT_LT(clock.elapsed(), 10000);
         EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral("big.mp4"))));
+    }
+}
+
+TEST_F(UploadJobTest, AKilledRunIsTakenUpOnlyWhenItsFileIsUnchanged)
+{
+    FtpServerOptions options;
+    options.readLimit = kSlowRate;
+    options.quirks = QStringList{QStringLiteral("hash")};
+    FtpTestServer server(options);
+    const qint64 size = qint64{24} << 20;
+    const QString temporary = server.pathInHome(QStringLiteral(".big.mp4.upload"));
+    for (const bool changed : {false, true}) {
+        SCOPED_TRACE(changed ? "the file changed since" : "the same file");
+        const QString path =
+            WriteFile(local.path(), QStringLiteral("big.mp4"), RandomBytes(size, 9));
+        QProcess probe;
+        probe.start(QStringLiteral(UPLOAD_PROBE), {settingsFolder.path(), path, server.address(),
+                                                   FtpTestServer::kUser, FtpTestServer::kPassword});
+        ASSERT_TRUE(probe.waitForStarted(10000));
+        QElapsedTimer clock;
+        clock.start();
+        while (QFileInfo(temporary).size() < (qint64{6} << 20) && clock.elapsed() < 60000)
+            QThread::msleep(20);
+        ::kill(static_cast<pid_t>(probe.processId()), SIGKILL);
+        ASSERT_TRUE(probe.waitForFinished(10000));
+        ASSERT_TRUE(
+            server.waitForEvent(QStringLiteral("INCOMPLETE .big.mp4.upload"), changed ? 2 : 1));
+        const qint64 before = server.bytesReceived();
+        QByteArray bytes = ReadFile(path);
+        if (changed) {
+            // The same size, another content.
+            bytes = RandomBytes(size, 10);
+            QThread::msleep(20);
+            WriteFile(path, bytes);
+        }
+        ASSERT_EQ(
+            run({path, QStringLiteral("big.mp4"), ToUtf8(server.address()), "tester", "secret", ""})
+                .kind,
+            UploadOutcome::Kind::Uploaded);
+        EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("big.mp4"))), bytes);
+        const qint64 sentAgain = server.bytesReceived() - before;
+        std::cout << "[ measured ] " << sentAgain << " of " << size << " bytes sent after "
+                  << (changed ? "a change" : "the kill") << "\n";
+        if (changed) {
+            EXPECT_EQ(sentAgain, size);
+        } else {
+            EXPECT_LE(sentAgain, size - (qint64{6} << 20));
+        }
     }
 }
 
