@@ -2,9 +2,8 @@
 
 #include <openssl/evp.h>
 
-#include <array>
-
 #include <algorithm>
+#include <array>
 #include <vector>
 
 namespace vantrel::upload {
@@ -19,16 +18,19 @@ namespace {
 
 // CRC-32 as zip and XCRC compute it (reflected, polynomial 0xEDB88320), a
 // byte at a time through a table.
-constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
+constexpr std::array<std::uint32_t, 256> MakeCrcTable()
+{
     std::array<std::uint32_t, 256> table{};
-    for (std::uint32_t n = 0; n < table.size(); ++n) {
-        std::uint32_t c = n;
-        for (int bit = 0; bit < 8; ++bit)
-            c = (c & 1) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+    for (std::size_t n = 0; n != table.size(); ++n) {
+        auto c = static_cast<std::uint32_t>(n);
+        for (int bit = 0; bit != 8; ++bit)
+            c = (c & 1U) != 0 ? 0xEDB88320U ^ (c >> 1) : c >> 1;
         table[n] = c;
     }
     return table;
-}();
+}
+
+constexpr std::array<std::uint32_t, 256> kCrcTable = MakeCrcTable();
 
 std::uint32_t UpdateCrc(std::uint32_t crc, const unsigned char *bytes, std::size_t size)
 {
