@@ -79,7 +79,9 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "prepares video for the web and uploads it
 set(CPACK_PACKAGE_DESCRIPTION
     "Vantrel turns a video into an MP4 file (H.264 video, AAC audio) at a frame
 size and bit rates chosen from fixed lists, makes the file ready to play
-while it downloads, and uploads a file to your own web server over FTP.")
+while it downloads, and uploads a file to your own web server over FTP.
+vantrel-cli does the same for a batch of files from a terminal or a
+script, uploading each file while it encodes the next.")
 set(CPACK_DEBIAN_FILE_NAME "DEB-DEFAULT")
 set(CPACK_DEBIAN_PACKAGE_SECTION "video")
 set(CPACK_DEBIAN_PACKAGE_PRIORITY "optional")
