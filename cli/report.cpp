@@ -130,11 +130,12 @@ void JsonReport::print(const std::string &line)
     std::fflush(m_out);
 }
 
-bool JsonReport::progressDue()
+bool JsonReport::progressDue(Step step)
 {
-    if (m_lastProgress.isValid() && m_lastProgress.elapsed() < kProgressIntervalMs)
+    QElapsedTimer &last = m_lastProgress[step == Step::Encode ? 0 : 1];
+    if (last.isValid() && last.elapsed() < kProgressIntervalMs)
         return false;
-    m_lastProgress.start();
+    last.start();
     return true;
 }
 
@@ -149,13 +150,13 @@ void JsonReport::stepStarted(int index, Step step, const FileState &file, const 
         line.text("output", ToUtf8(file.uploadPath)).text("line", ToUtf8(detail));
     else
         line.text("local", ToUtf8(file.uploadPath)).text("remote", ToUtf8(detail));
-    m_lastProgress.invalidate();
+    m_lastProgress[step == Step::Encode ? 0 : 1].invalidate();
     print(line.str());
 }
 
 void JsonReport::encodeProgressed(int index, const ProgressLine &progress, std::int64_t elapsedMs)
 {
-    if (!progressDue() && progress.percent != 100)
+    if (!progressDue(Step::Encode) && progress.percent != 100)
         return;
     JsonLine line("progress");
     line.number("file", std::int64_t{index + 1}).text("step", "encode");
@@ -168,7 +169,7 @@ void JsonReport::encodeProgressed(int index, const ProgressLine &progress, std::
 
 void JsonReport::uploadProgressed(int index, const upload::UploadProgress &progress)
 {
-    if (!progressDue() && progress.sent != progress.total)
+    if (!progressDue(Step::Upload) && progress.sent != progress.total)
         return;
     JsonLine line("progress");
     line.number("file", std::int64_t{index + 1})
@@ -331,10 +332,12 @@ void TextReport::stepFinished(int index, Step step, const FileState &file)
     const bool failed = result == StepResult::Failed || result == StepResult::Refused;
     if (failed) {
         printError(index, file.message);
-        if (const std::string unasked = UnaskedFingerprint(m_questions, file); !unasked.empty())
+        if (const std::string unasked = UnaskedFingerprint(m_questions, file); !unasked.empty()) {
+            settle();
             std::fprintf(stderr,
                          "vantrel-cli: there is no terminal to ask on; --trust %s trusts it\n",
                          unasked.c_str());
+        }
     }
     // A publish's file goes on to its upload: its line stays live.
     const bool uploadFollows =
@@ -347,8 +350,6 @@ void TextReport::stepFinished(int index, Step step, const FileState &file)
         state = "encoded, waiting to upload";
     else
         state = SummaryText(file);
-    if (m_mode == Mode::Live || m_mode == Mode::Plain)
-        m_lastStarted = std::max(m_lastStarted, index);
     setLine(index, state, !uploadFollows);
 }
 

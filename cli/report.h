@@ -41,11 +41,12 @@ public:
 
 private:
     void print(const std::string &line);
-    bool progressDue();
+    bool progressDue(Step step);
 
     std::FILE *m_out;
     int m_count;
-    QElapsedTimer m_lastProgress;
+    // Of the encoding and of the upload, which run side by side.
+    QElapsedTimer m_lastProgress[2];
     const TerminalQuestions *m_questions = nullptr;
 };
 

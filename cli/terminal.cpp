@@ -14,6 +14,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/ioctl.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace vantrel::cli {
@@ -44,6 +45,8 @@ extern "C" void OnStopSignal(int)
     }
     errno = savedErrno;
 }
+
+bool ReadLine(std::string &password);
 
 bool IsYes(const std::string &answer)
 {
@@ -127,6 +130,28 @@ std::size_t TerminalColumns()
 
 bool ReadPasswordLine(std::string &password)
 {
+    // Typed on a terminal: asked for, and not shown.
+    termios saved = {};
+    const bool typed = ::isatty(STDIN_FILENO) == 1 && ::tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (typed) {
+        termios hidden = saved;
+        hidden.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        ::tcsetattr(STDIN_FILENO, TCSAFLUSH, &hidden);
+        std::fputs("Password: ", stderr);
+        std::fflush(stderr);
+    }
+    const bool gotLine = ReadLine(password);
+    if (typed) {
+        ::tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::fputc('\n', stderr);
+    }
+    return gotLine;
+}
+
+namespace {
+
+bool ReadLine(std::string &password)
+{
     // Byte by byte: what follows the line stays for the questions.
     password.clear();
     bool any = false;
@@ -144,6 +169,8 @@ bool ReadPasswordLine(std::string &password)
         password.pop_back();
     return any || c == '\n';
 }
+
+} // namespace
 
 TerminalQuestions::TerminalQuestions(std::vector<std::string> certificates,
                                      std::vector<std::string> hostKeys, bool interactive,

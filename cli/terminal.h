@@ -55,7 +55,7 @@ bool StdoutIsTerminal();
 std::size_t TerminalColumns();
 
 // The first line of standard input, without its line end; false when there
-// is none.
+// is none. On a terminal it is asked for and not echoed.
 bool ReadPasswordLine(std::string &password);
 
 // The upload's questions: a certificate or host key named with --trust is
