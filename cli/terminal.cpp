@@ -26,15 +26,14 @@ volatile std::sig_atomic_t g_signals = 0;
 // The file a hard end removes: two buffers, so that one can be filled while
 // the handler may read the other.
 char g_lastMomentFiles[2][4096];
-std::atomic<int> g_lastMomentFile{-1};
-static_assert(std::atomic<int>::is_always_lock_free);
+volatile std::sig_atomic_t g_lastMomentFile = -1;
 
 extern "C" void OnStopSignal(int)
 {
     const int savedErrno = errno;
     g_signals = g_signals + 1;
     if (g_signals >= 2) {
-        const int file = g_lastMomentFile.load();
+        const int file = g_lastMomentFile;
         if (file >= 0)
             ::unlink(g_lastMomentFiles[file]);
         ::_exit(kExitInterrupted);
@@ -105,8 +104,10 @@ void StopSignals::setLastMomentFile(const std::string &path)
         g_lastMomentFile = -1;
         return;
     }
-    const int next = g_lastMomentFile.load() == 0 ? 1 : 0;
+    const int next = g_lastMomentFile == 0 ? 1 : 0;
     std::memcpy(g_lastMomentFiles[next], path.c_str(), path.size() + 1);
+    // The name is whole before the handler may read it.
+    std::atomic_signal_fence(std::memory_order_seq_cst);
     g_lastMomentFile = next;
 }
 
