@@ -194,8 +194,11 @@ ParsedArguments ParseArguments(const std::vector<std::string> &arguments)
                                        [&](const OptionSpec &s) { return s.name == name; });
         if (spec == std::end(kOptions))
             return Usage("UNKNOWN OPTION " + name + "!");
-        if (!(spec->commands & Bit(options.command)))
-            return Usage("THE OPTION " + name + " DOES NOT GO WITH " + command + "!");
+        if (!(spec->commands & Bit(options.command))) {
+            std::string error = "THE OPTION " + name;
+            error += " DOES NOT GO WITH " + command + "!";
+            return Usage(error);
+        }
         std::string value;
         if (spec->hasValue) {
             if (equals != std::string::npos)

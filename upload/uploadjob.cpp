@@ -228,15 +228,17 @@ UploadOutcome UploadJob::RunUpload(const UploadRequest &request)
     m_refusedIdentity.reset();
     m_events->aborted = false;
     m_events->announce = false;
-    const UploadOutcome stopped{UploadOutcome::Kind::Aborted, std::nullopt,
-                                QStringLiteral("UPLOADING ABORTED BY USER!"), false};
+    const auto stopped = [] {
+        return UploadOutcome{UploadOutcome::Kind::Aborted, std::nullopt,
+                             QStringLiteral("UPLOADING ABORTED BY USER!"), false};
+    };
     if (!SetLoggingIn(true))
-        return stopped;
+        return stopped();
     Result<> connected = FTP->Connect(FromUtf8(strFtpAddress), FromUtf8(strFtpUserName),
                                       FromUtf8(strFtpPassword), 21, true);
     if (!SetLoggingIn(false)) {
         FTP->Disconnect();
-        return stopped;
+        return stopped();
     }
     if (!connected)
         return FailureOutcome(connected.failure());
