@@ -4,6 +4,10 @@
 #include <filesystem>
 #include <system_error>
 
+#ifndef VANTREL_INSTALLED_APP_DIR
+#define VANTREL_INSTALLED_APP_DIR ""
+#endif
+
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <unistd.h>
@@ -89,6 +93,11 @@ std::string PrepareSettingsFolder(const std::string &appFolder,
     ::mkdir(path.c_str(), 0700);
     return folder;
 #endif
+}
+
+std::string PrepareProgramSettingsFolder(const std::string &appFolder)
+{
+    return PrepareSettingsFolder(appFolder, VANTREL_INSTALLED_APP_DIR);
 }
 
 } // namespace vantrel::platform

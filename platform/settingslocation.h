@@ -44,4 +44,9 @@ bool FolderIsWritable(const std::string &folder);
 std::string PrepareSettingsFolder(const std::string &appFolder,
                                   const std::string &installedAppFolder);
 
+// The same for a program of this build (the window, vantrel-cli): the folder
+// the build installs into is compiled in, so that every program of one
+// installation shares one settings file and one trust store.
+std::string PrepareProgramSettingsFolder(const std::string &appFolder);
+
 } // namespace vantrel::platform

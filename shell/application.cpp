@@ -7,10 +7,6 @@
 
 #include <QApplication>
 
-#ifndef VANTREL_INSTALLED_APP_DIR
-#define VANTREL_INSTALLED_APP_DIR ""
-#endif
-
 namespace vantrel {
 
 void PrepareApplication()
@@ -30,8 +26,8 @@ ProgramContext::ProgramContext(const QString &lockName, std::function<void()> en
     m_context.appFolder = QCoreApplication::applicationDirPath();
     // An installed copy keeps each user's settings in that user's
     // configuration folder; a copy in a writable folder keeps them beside it.
-    m_context.settingsFolder = FromUtf8(
-        platform::PrepareSettingsFolder(ToUtf8(m_context.appFolder), VANTREL_INSTALLED_APP_DIR));
+    m_context.settingsFolder =
+        FromUtf8(platform::PrepareProgramSettingsFolder(ToUtf8(m_context.appFolder)));
     m_context.anotherInstanceRunning = [this] {
         return m_guard.anotherInstanceRunning();
     };

@@ -119,10 +119,12 @@ public:
         m_job.blnUploadInProgress = true;
         UploadProgress progress{sent, total, m_meter.report(m_clock.elapsed(), sent, total)};
         m_job.Post([job = &m_job, progress] { emit job->progressed(progress); });
-        if (!m_job.blnCancelRequested)
+        const bool stopped = m_job.isStopped();
+        if (!m_job.blnCancelRequested && !stopped)
             return;
-        const bool stop =
-            m_job.Ask([](UploadQuestions &questions) { return questions.AbortUpload(); });
+        const bool stop = stopped || m_job.Ask([](UploadQuestions &questions) {
+            return questions.AbortUpload();
+        });
         m_job.blnCancelRequested = false;
         if (!stop)
             return;
@@ -197,7 +199,7 @@ void UploadJob::setRetryPolicy(const RetryPolicy &policy)
 
 bool UploadJob::start(UploadRequest request)
 {
-    if (m_running)
+    if (m_running || isStopped())
         return false;
     m_running = true;
     m_worker->Post([this, request = std::move(request)] {
@@ -210,6 +212,28 @@ bool UploadJob::start(UploadRequest request)
         });
     });
     return true;
+}
+
+void UploadJob::stop()
+{
+    std::lock_guard lock(m_stopMutex);
+    m_stopped = true;
+    if (m_loggingIn)
+        FTP->Abort();
+}
+
+bool UploadJob::isStopped()
+{
+    std::lock_guard lock(m_stopMutex);
+    return m_stopped;
+}
+
+// Marks the login as under way; false when the job was stopped first.
+bool UploadJob::SetLoggingIn(bool loggingIn)
+{
+    std::lock_guard lock(m_stopMutex);
+    m_loggingIn = loggingIn && !m_stopped;
+    return !m_stopped;
 }
 
 void UploadJob::Post(std::function<void()> report)
@@ -240,9 +264,18 @@ UploadOutcome UploadJob::RunUpload(const UploadRequest &request)
     m_refusedIdentity.reset();
     m_events->aborted = false;
     m_events->announce = false;
-    if (Result<> connected = FTP->Connect(FromUtf8(strFtpAddress), FromUtf8(strFtpUserName),
-                                          FromUtf8(strFtpPassword), 21, true);
-        !connected)
+    const auto stopped = [] {
+        return Ended(UploadOutcome::Kind::Aborted, QStringLiteral("UPLOADING ABORTED BY USER!"));
+    };
+    if (!SetLoggingIn(true))
+        return stopped();
+    Result<> connected = FTP->Connect(FromUtf8(strFtpAddress), FromUtf8(strFtpUserName),
+                                      FromUtf8(strFtpPassword), 21, true);
+    if (!SetLoggingIn(false)) {
+        FTP->Disconnect();
+        return stopped();
+    }
+    if (!connected)
         return FailureOutcome(connected.failure());
     if (!FTP->IsConnected())
         return Ended(UploadOutcome::Kind::NotConnected);
@@ -252,7 +285,7 @@ UploadOutcome UploadJob::RunUpload(const UploadRequest &request)
     if (Result<> sent = FTP->UploadFile(request.localPath, QString(), remotePath); !sent)
         return FailureOutcome(sent.failure());
     if (m_events->aborted)
-        return Ended(UploadOutcome::Kind::Aborted, QStringLiteral("UPLOADING ABORTED BY USER!"));
+        return stopped();
     UploadOutcome uploaded =
         Ended(UploadOutcome::Kind::Uploaded,
               m_events->announce ? QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")

@@ -102,6 +102,13 @@ public:
     // of this upload or of the next one.
     void requestCancel() { blnCancelRequested = true; }
 
+    // Ends the upload under way without a question, the clean way: a login
+    // is broken off, a transfer is cancelled at its next progress event (the
+    // temporary file on the server is removed, the site's file stays as it
+    // was), and `finished` follows as Aborted. A file already being put in
+    // place ends first. The job starts nothing after it. Any thread.
+    void stop();
+
     // The component's connect and stall time limits (seconds), and how
     // often a broken upload tries again; between uploads only.
     void setTimeouts(int connectSeconds, int stallSeconds);
@@ -129,6 +136,8 @@ private:
     std::optional<UploadOutcome> Refusal(const UploadRequest &request) const;
     UploadOutcome FailureOutcome(const Failure &failure) const;
     bool Ask(std::function<bool(UploadQuestions &)> question);
+    bool isStopped();
+    bool SetLoggingIn(bool loggingIn);
     // Runs `report` on the job's own thread, after what was posted before.
     void Post(std::function<void()> report);
 
@@ -146,6 +155,11 @@ private:
     std::string strFtpServerFolder;
 
     std::atomic<bool> blnCancelRequested{false};
+    // stop(): no further request, and Abort only while the login runs, so
+    // that a transfer can still remove what it left on the server.
+    std::mutex m_stopMutex;
+    bool m_stopped = false;
+    bool m_loggingIn = false;
     bool blnUploadInProgress = false; // the job's thread only
     bool m_running = false;           // this object's thread only
     // What the server showed that the user did not trust in this upload.

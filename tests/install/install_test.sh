@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
 # The installed program: `cmake --install` of the build folder into a
 # temporary DESTDIR, then
-# - the application folder holds vantrel, mencoder and fix, and bin/vantrel
-#   is a relative link to the program there;
+# - the application folder holds vantrel, vantrel-cli, mencoder and fix, and
+#   bin/vantrel and bin/vantrel-cli are relative links to the programs there;
+#   vantrel-cli needs no widget or GUI library;
 # - the program started through that link runs offscreen from the
 #   application folder, and the companion programs beside it encode a clip
 #   and put its index in front;
-# - the menu entry, the metainfo, the icons and the manual page are in place,
+# - vantrel-cli, started by its name on PATH, encodes a clip with the
+#   companions beside it;
+# - the menu entry, the metainfo, the icons and the manual pages are in place,
 #   and desktop-file-validate and appstreamcli accept the two files.
 #
 #   install_test.sh BUILD_DIR PREFIX APP_DIR
@@ -38,16 +41,21 @@ DESTDIR=$dest cmake --install "$build" >"$work/install.log" 2>&1 || {
 }
 root=$dest$prefix
 app=$root/$appdir
-for program in vantrel mencoder fix; do
+for program in vantrel vantrel-cli mencoder fix; do
   [ -x "$app/$program" ] || fail "no $program in $app"
 done
 
-link=$(readlink "$root/bin/vantrel") || fail "bin/vantrel is not a link"
-case $link in
-  /*) fail "bin/vantrel leads to an absolute path: $link" ;;
-esac
-[ "$(cd "$root/bin" && realpath "$link")" = "$(realpath "$app/vantrel")" ] \
-  || fail "bin/vantrel leads to $link, not to $app/vantrel"
+for program in vantrel vantrel-cli; do
+  link=$(readlink "$root/bin/$program") || fail "bin/$program is not a link"
+  case $link in
+    /*) fail "bin/$program leads to an absolute path: $link" ;;
+  esac
+  [ "$(cd "$root/bin" && realpath "$link")" = "$(realpath "$app/$program")" ] \
+    || fail "bin/$program leads to $link, not to $app/$program"
+done
+if objdump -p "$app/vantrel-cli" | grep -E 'NEEDED +libQt6(Gui|Widgets)'; then
+  fail "vantrel-cli links a GUI library"
+fi
 
 # The menu entry and the metainfo, each under its validator.
 id=example.brenmoor.Vantrel
@@ -63,7 +71,9 @@ for size in 16 24 32 48 256; do
   [ -f "$png" ] || fail "no $size-pixel icon $png"
   file "$png" | grep -q "PNG image data, $size x $size" || fail "$png is not $size x $size"
 done
-[ -f "$root/share/man/man1/vantrel.1.gz" ] || fail "no manual page"
+for page in vantrel vantrel-cli; do
+  [ -f "$root/share/man/man1/$page.1.gz" ] || fail "no manual page $page.1.gz"
+done
 
 # The program, started as the menu entry starts it (by its command name on
 # PATH), with a home, lock and configuration folders of its own.
@@ -101,4 +111,11 @@ ffmpeg -v error -f lavfi -i testsrc=size=160x120:rate=25:duration=1 -f lavfi \
 "$app/fix" "$work/clip.tmp" "$work/clip.mp4" >"$work/fix.log" 2>&1 \
   || { cat "$work/fix.log" >&2; fail "the installed fix"; }
 [ -s "$work/clip.mp4" ] || fail "no output of fix"
+
+# vantrel-cli by its name on PATH, with the companions of its own folder.
+mkdir -p "$work/cli"
+(cd "$work" && env -i PATH="$root/bin:/usr/bin:/bin" HOME="$work/home" \
+  vantrel-cli encode clip.avi --output-folder cli --size 160:120 --quiet) \
+  || fail "the installed vantrel-cli"
+[ -s "$work/cli/clip.mp4" ] || fail "no output of vantrel-cli"
 echo "install_test: passed"

@@ -319,5 +319,38 @@ TEST_F(UploadJobTest, AKilledRunIsTakenUpOnlyWhenItsFileIsUnchanged)
     }
 }
 
+// A stop asks nothing: a transfer ends at its next event with its temporary
+// file removed and the site's file as it was, a login that hangs is broken
+// off, and the job takes no new upload.
+TEST_F(UploadJobTest, AStopEndsTheTransferOrTheLoginWithoutAQuestion)
+{
+    FtpServerOptions slow;
+    slow.readLimit = kSlowRate;
+    FtpTestServer server(slow);
+    WriteFile(server.pathInHome(QStringLiteral("big.mp4")), "the site's file");
+    const QString path =
+        WriteFile(local.path(), QStringLiteral("big.mp4"), RandomBytes(14 << 20, 4));
+    onProgress = [&](const upload::UploadProgress &progress) {
+        if (progress.sent > 0)
+            job->stop();
+    };
+    EXPECT_EQ(run(request(server, path)).kind, UploadOutcome::Kind::Aborted);
+    EXPECT_TRUE(questions.asked.isEmpty());
+    EXPECT_TRUE(server.waitForEvent(QStringLiteral("DELETED .big.mp4.upload")));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("big.mp4"))), "the site's file");
+    EXPECT_FALSE(job->start(request(server, path)));
+
+    // A server that accepts the connection and says nothing.
+    onProgress = nullptr;
+    job = std::make_unique<upload::UploadJob>(settingsFolder.path(), questions);
+    server.pause();
+    QTimer::singleShot(300, job.get(), [this] { job->stop(); });
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(run(request(server, path)).kind, UploadOutcome::Kind::Aborted);
+    EXPECT_LT(clock.elapsed(), 15000); // the connect time limit is 30 s
+    server.resume();
+}
+
 } // namespace
 } // namespace vantrel::test

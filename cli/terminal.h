@@ -1,0 +1,95 @@
+#pragma once
+
+// What vantrel-cli needs from its terminal: Ctrl-C (and SIGTERM) turned into
+// an event of the event loop, the upload's questions asked on the terminal
+// or answered from --trust, and a password read from standard input.
+
+#include "upload/uploadquestions.h"
+
+#include <QObject>
+#include <QSocketNotifier>
+
+#include <functional>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace vantrel::cli {
+
+// SIGINT and SIGTERM: the handler only writes to a pipe, whose reading end
+// the event loop watches. From the second signal on the handler ends the
+// process itself, at once, after removing the file named with
+// setLastMomentFile (the encoder's temporary output), so that a program
+// that hangs cannot keep it from ending.
+class StopSignals : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit StopSignals(QObject *parent = nullptr);
+    ~StopSignals() override;
+
+    // The pipe's reading end: readable once a signal came.
+    int fd() const;
+    // Whether a signal came (the event loop may not have seen it yet): the
+    // terminal sends Ctrl-C to the encoder too, which may end before.
+    static bool stopPending();
+    // What the handler removes before a hard end; empty for nothing.
+    static void setLastMomentFile(const std::string &path);
+
+signals:
+    void stopRequested();
+
+private:
+    std::unique_ptr<QSocketNotifier> m_notifier;
+};
+
+// Whether standard input and standard error both are a terminal: only then
+// is anyone there to answer.
+bool CanAskOnTerminal();
+
+// Whether standard output is a terminal (lines are then rewritten in place),
+// and its width in columns (0 when unknown).
+bool StdoutIsTerminal();
+std::size_t TerminalColumns();
+
+// The first line of standard input, without its line end; false when there
+// is none. On a terminal it is asked for and not echoed.
+bool ReadPasswordLine(std::string &password);
+
+// The upload's questions: a certificate or host key named with --trust is
+// trusted; any other is asked about on the terminal (y/N), or refused when
+// there is no terminal or a stop came. A refusal holds for the rest of the
+// run. The upload never asks to abort (the tool stops it instead).
+class TerminalQuestions final : public upload::UploadQuestions
+{
+public:
+    // `stopFd`: readable when the user pressed Ctrl-C; `beforeAsking` runs
+    // before a question is printed.
+    TerminalQuestions(std::vector<std::string> certificates, std::vector<std::string> hostKeys,
+                      bool interactive, int stopFd, std::function<void()> beforeAsking);
+
+    bool TrustCertificate(const upload::ServerIdentity &certificate, bool changed) override;
+    bool AcceptHostKey(const upload::ServerIdentity &hostKey) override;
+    bool AbortUpload() override { return true; }
+
+    // The identity last refused without a question (no terminal), if any:
+    // what --trust would have to name.
+    const std::string &unaskedFingerprint() const { return m_unasked; }
+
+private:
+    bool Decide(const upload::ServerIdentity &seen, const std::vector<std::string> &trusted,
+                const std::string &question);
+    bool AskYesNo(const std::string &question);
+
+    std::vector<std::string> m_certificates;
+    std::vector<std::string> m_hostKeys;
+    bool m_interactive;
+    int m_stopFd;
+    std::function<void()> m_beforeAsking;
+    std::set<std::string> m_refused;
+    std::string m_unasked;
+};
+
+} // namespace vantrel::cli
