@@ -423,6 +423,7 @@ void Send(SessionState &state, const std::string &url, const SendPart &part,
     curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
     outcome.readError = reader.error;
     outcome.shortRead = reader.shortRead;
+    outcome.handedOver = part.size - part.offset - reader.remaining;
     if (state.login.security == FtpSecurity::Sftp) {
         // libssh2 reports a connection that broke off during the data as
         // an error of its own layer; a refusal has a code of its own.

@@ -49,6 +49,9 @@ struct TransferOutcome
     std::string placementFailure;
     bool readError = false;
     bool shortRead = false;
+    // An upload: the bytes of the file handed to libcurl, which is as much
+    // as the server can have received.
+    std::int64_t handedOver = 0;
     // The SHA-256 fingerprint of a server certificate that failed its check.
     std::string refusedCertificate;
     // SFTP: the fingerprint and type of a host key that was not accepted,

@@ -83,7 +83,9 @@ Result<> ResumableUpload::Run()
                 return DescribeOutcome(outcome);
             }
             outcome = SendFromOffset();
-            sentSoFar = std::max(sentSoFar, m_reported);
+            // Progress events come at intervals; the reader knows all that
+            // went out.
+            sentSoFar = std::max(sentSoFar, m_offset + outcome.handedOver);
         }
         if (m_stopped)
             return {};
