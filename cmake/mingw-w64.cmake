@@ -33,6 +33,9 @@ if(VANTREL_WINDOWS_PREFIX)
       "CMake files of the build machine's Qt")
   # Only static libraries of OpenSSL are there.
   set(OPENSSL_USE_STATIC_LIBS ON)
+  # That Qt reads no zstd-compressed resources; the build machine's rcc
+  # would make them.
+  set(CMAKE_AUTORCC_OPTIONS --no-zstd)
 endif()
 list(APPEND CMAKE_TRY_COMPILE_PLATFORM_VARIABLES VANTREL_WINDOWS_PREFIX)
 set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
