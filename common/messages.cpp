@@ -29,45 +29,60 @@ QString OutputNotWrittenMessage(const QString &reason)
                : message + QStringLiteral(": ") + trimmed.toUpper() + QLatin1Char('!');
 }
 
+namespace {
+
+// "THE CERTIFICATE OF THE SERVER FTP.EXAMPLE.COM:21"
+QString OfTheServer(const char *what, const QString &server)
+{
+    return QStringLiteral("THE ") + QLatin1String(what) + QStringLiteral(" OF THE SERVER ")
+           + server.toUpper();
+}
+
+// "ED25519 KEY FINGERPRINT:\nSHA256:..." (base64: its case is kept).
+QString KeyFingerprint(const QString &type, const QString &fingerprint)
+{
+    return type.toUpper() + QStringLiteral(" KEY FINGERPRINT:\n") + fingerprint;
+}
+
+const QString kNothingSent = QStringLiteral("NOTHING WAS SENT!");
+
+} // namespace
+
 QString UntrustedCertificateQuestion(const QString &server, const QString &fingerprint,
                                      bool changed)
 {
-    const QString head = QStringLiteral("THE CERTIFICATE OF THE SERVER ") + server.toUpper()
-                         + (changed ? QStringLiteral(" HAS CHANGED AND COULD NOT BE VERIFIED.")
-                                    : QStringLiteral(" COULD NOT BE VERIFIED."));
-    return head + QStringLiteral("\n\nSHA-256 FINGERPRINT:\n") + fingerprint.toUpper()
+    return OfTheServer("CERTIFICATE", server)
+           + (changed ? QStringLiteral(" HAS CHANGED AND COULD NOT BE VERIFIED.")
+                      : QStringLiteral(" COULD NOT BE VERIFIED."))
+           + QStringLiteral("\n\nSHA-256 FINGERPRINT:\n") + fingerprint.toUpper()
            + (changed ? QStringLiteral("\n\nDO YOU WANT TO TRUST THE NEW CERTIFICATE?")
                       : QStringLiteral("\n\nDO YOU WANT TO TRUST THIS CERTIFICATE?"));
 }
 
 QString CertificateRefusedMessage(const QString &server)
 {
-    return QStringLiteral("THE CERTIFICATE OF THE SERVER ") + server.toUpper()
-           + QStringLiteral(" IS NOT TRUSTED. NOTHING WAS SENT!");
+    return OfTheServer("CERTIFICATE", server) + QStringLiteral(" IS NOT TRUSTED. ") + kNothingSent;
 }
 
 QString UnknownHostKeyQuestion(const QString &server, const QString &type,
                                const QString &fingerprint)
 {
-    return QStringLiteral("THE HOST KEY OF THE SERVER ") + server.toUpper()
-           + QStringLiteral(" IS NOT KNOWN.\n\n") + type.toUpper()
-           + QStringLiteral(" KEY FINGERPRINT:\n") + fingerprint
+    return OfTheServer("HOST KEY", server) + QStringLiteral(" IS NOT KNOWN.\n\n")
+           + KeyFingerprint(type, fingerprint)
            + QStringLiteral("\n\nDO YOU WANT TO TRUST THIS KEY?");
 }
 
 QString HostKeyRefusedMessage(const QString &server)
 {
-    return QStringLiteral("THE HOST KEY OF THE SERVER ") + server.toUpper()
-           + QStringLiteral(" IS NOT TRUSTED. NOTHING WAS SENT!");
+    return OfTheServer("HOST KEY", server) + QStringLiteral(" IS NOT TRUSTED. ") + kNothingSent;
 }
 
 QString HostKeyChangedMessage(const QString &server, const QString &type,
                               const QString &fingerprint)
 {
-    return QStringLiteral("THE HOST KEY OF THE SERVER ") + server.toUpper()
+    return OfTheServer("HOST KEY", server)
            + QStringLiteral(" HAS CHANGED. IT IS NOT THE KEY KNOWN FOR THIS SERVER.\n\n")
-           + type.toUpper() + QStringLiteral(" KEY FINGERPRINT:\n") + fingerprint
-           + QStringLiteral("\n\nNOTHING WAS SENT!");
+           + KeyFingerprint(type, fingerprint) + QStringLiteral("\n\n") + kNothingSent;
 }
 
 } // namespace vantrel

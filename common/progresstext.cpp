@@ -14,36 +14,6 @@ std::string OneDecimal(double value)
     return text;
 }
 
-// The number that ends just before `end` ("12.3" in "12.3s"); nothing when
-// no digit stands there.
-std::optional<double> NumberBefore(std::string_view text, std::size_t end)
-{
-    std::size_t begin = end;
-    while (begin > 0
-           && ((text[begin - 1] >= '0' && text[begin - 1] <= '9') || text[begin - 1] == '.'))
-        --begin;
-    if (begin == end || end - begin > 20)
-        return std::nullopt;
-    double value = 0;
-    double scale = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        if (text[i] == '.') {
-            if (scale != 0)
-                return std::nullopt;
-            scale = 1;
-            continue;
-        }
-        const int digit = text[i] - '0';
-        if (scale == 0) {
-            value = value * 10 + digit;
-        } else {
-            scale /= 10;
-            value += digit * scale;
-        }
-    }
-    return value;
-}
-
 } // namespace
 
 std::string FormatDuration(std::int64_t milliseconds)
@@ -60,23 +30,6 @@ std::string FormatDuration(std::int64_t milliseconds)
         std::snprintf(text, sizeof text, "%lld:%02lld", static_cast<long long>(minutes),
                       static_cast<long long>(seconds));
     return text;
-}
-
-std::optional<EncoderPosition> ParseEncoderPosition(std::string_view line)
-{
-    if (line.substr(0, 4) != "Pos:")
-        return std::nullopt;
-    const std::size_t secondsEnd = line.find('s', 4);
-    if (secondsEnd == std::string_view::npos)
-        return std::nullopt;
-    const std::size_t framesEnd = line.find('f', secondsEnd);
-    if (framesEnd == std::string_view::npos)
-        return std::nullopt;
-    const auto seconds = NumberBefore(line, secondsEnd);
-    const auto frames = NumberBefore(line, framesEnd);
-    if (!seconds || !frames || *frames != std::floor(*frames))
-        return std::nullopt;
-    return EncoderPosition{*seconds, static_cast<std::int64_t>(*frames)};
 }
 
 std::string EncodingProgressText(std::int64_t elapsedMs,

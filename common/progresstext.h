@@ -4,6 +4,8 @@
 // take: beside the encoder window's bar, and in the upload progress bar.
 // Pure: every time comes in as an argument.
 
+#include "common/progressline.h"
+
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -14,15 +16,6 @@ namespace vantrel {
 // A duration in whole seconds, rounded down: "0:07", "12:34", "1:02:03".
 // Negative durations count as 0.
 std::string FormatDuration(std::int64_t milliseconds);
-
-// Where an encoder progress line such as "Pos: 12.3s 308f (41%)" stands: the
-// position in the source and the frames written so far.
-struct EncoderPosition
-{
-    double seconds = 0;
-    std::int64_t frames = 0;
-};
-std::optional<EncoderPosition> ParseEncoderPosition(std::string_view line);
 
 // The encoder window's text: "Elapsed 0:12", with a position
 // "Elapsed 0:12 | 25.0 fps, 1.0x real time", and once a percentage above 0

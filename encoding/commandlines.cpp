@@ -1,5 +1,7 @@
 #include "encoding/commandlines.h"
 
+#include "common/companions.h"
+
 namespace vantrel::encoding {
 
 namespace {
@@ -38,7 +40,7 @@ std::string FinalOutputPath(const EncodeJob &job)
 
 std::string ComposeEncoderLine(const EncodeJob &job, char separator)
 {
-    std::string line = ProgramPath(job.appFolder, kEncoderName, separator);
+    std::string line = ProgramPath(job.appFolder, companions::kEncoderName, separator);
     line += ' ';
     AppendQuoted(line, job.sourcePath);
     line += job.encoderOptions;
@@ -49,7 +51,7 @@ std::string ComposeEncoderLine(const EncodeJob &job, char separator)
 
 std::string ComposeRepairLine(const EncodeJob &job, char separator)
 {
-    std::string line = ProgramPath(job.appFolder, kRepairName, separator);
+    std::string line = ProgramPath(job.appFolder, companions::kRepairName, separator);
     line += ' ';
     AppendQuoted(line, TemporaryOutputPath(job));
     line += ' ';

@@ -17,9 +17,6 @@ struct EncodeJob
     std::string outputName;     // e.g. "holiday.mp4"
 };
 
-inline constexpr const char *kEncoderName = "mencoder";
-inline constexpr const char *kRepairName = "fix";
-
 // Where the program of that name lies: app folder, separator, name.
 std::string ProgramPath(const std::string &appFolder, const char *name, char separator);
 

@@ -1,8 +1,8 @@
 #pragma once
 
 // Child processes that end with the program, however it ends. On Linux the
-// encoder's window asks the system to stop its child when we die
-// (PR_SET_PDEATHSIG, encoding/encoderwindow.cpp). On Windows the program
+// encoding job asks the system to stop its child when we die
+// (PR_SET_PDEATHSIG, encoding/programrun.cpp). On Windows the program
 // puts itself into a job object that ends every process in it once its last
 // handle is closed, which the system does when the program ends; whatever
 // the program starts from then on is in the job too, and so is whatever

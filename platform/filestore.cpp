@@ -123,13 +123,20 @@ int OpenForReading(const std::filesystem::path &file)
     return ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
 }
 
+// A read or write again after a signal cut it short.
+template<typename Call>
+long Retried(Call call)
+{
+    long done;
+    do {
+        done = static_cast<long>(call());
+    } while (done < 0 && errno == EINTR);
+    return done;
+}
+
 long ReadSome(int fd, char *buffer, std::size_t size)
 {
-    long got;
-    do {
-        got = static_cast<long>(::read(fd, buffer, size));
-    } while (got < 0 && errno == EINTR);
-    return got;
+    return Retried([&] { return ::read(fd, buffer, size); });
 }
 
 int CloseFile(int fd)
@@ -163,11 +170,7 @@ int CreateTemporary(const std::filesystem::path &file, std::filesystem::path &te
 
 long WriteSome(int fd, const char *data, std::size_t size)
 {
-    long written;
-    do {
-        written = static_cast<long>(::write(fd, data, size));
-    } while (written < 0 && errno == EINTR);
-    return written;
+    return Retried([&] { return ::write(fd, data, size); });
 }
 
 bool FlushToDisk(int fd)

@@ -23,19 +23,6 @@ namespace vantrel {
 
 namespace {
 
-// The first value, in file order, with a CR, an LF or a NUL: the FTP command
-// line it is sent on would end there, and the rest be read as a command of
-// its own.
-std::optional<std::size_t> FieldWithLineBreak(const settings::FtpSettings &values)
-{
-    for (std::size_t i = 0; i < settings::kFieldCount; ++i) {
-        const std::string &value = values.*settings::kFields[i].member;
-        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-            return i;
-    }
-    return std::nullopt;
-}
-
 // A caption label and the text field it names.
 QLineEdit *MakeField(QWidget *frame, const char *labelName, const QString &caption,
                      QRect labelPlace, const char *fieldName, QRect fieldPlace, QLabel **label)
@@ -158,19 +145,12 @@ void frmSetttings::cmdSaveSettings_Click()
 // The three values a connection needs, checked in their order.
 bool frmSetttings::RefuseBlankValue()
 {
-    const struct
-    {
-        QLineEdit *field;
-        const char *message;
-    } required[] = {{txtFTPAddress, "FTP ADDRESS IS BLANK!"},
-                    {txtUserName, "FTP USERNAME IS BLANK!"},
-                    {txtPassword, "FTP PASSWORD IS BLANK!"}};
-    for (const auto &check : required) {
-        if (check.field->text().isEmpty()) {
-            ShowError(*m_context.dialogs, this, QString::fromLatin1(check.message));
-            check.field->setFocus();
-            return true;
-        }
+    using settings::SettingsField;
+    for (SettingsField field :
+         {SettingsField::Address, SettingsField::UserName, SettingsField::Password}) {
+        QLineEdit *control = fields()[static_cast<std::size_t>(field)];
+        if (control->text().isEmpty())
+            return Refuse(field, settings::ValueRefusal::Blank);
     }
     return false;
 }
@@ -179,23 +159,20 @@ bool frmSetttings::RefuseBlankValue()
 bool frmSetttings::RefuseUnstorableValue()
 {
     const settings::FtpSettings values = typedValues();
-    if (const std::optional<std::size_t> field = FieldWithLineBreak(values)) {
-        ShowError(*m_context.dialogs, this,
-                  QString::fromLatin1(settings::kFields[*field].caption)
-                      + QStringLiteral(" CONTAINS A LINE BREAK OR NUL CHARACTER!"));
-        fields()[*field]->setFocus();
-        return true;
-    }
+    if (const std::optional<settings::SettingsField> field = settings::FindLineBreak(values))
+        return Refuse(*field, settings::ValueRefusal::LineBreak);
     const auto problem = settings::FindStorageProblem(values);
     if (!problem)
         return false;
-    const char *const what = problem->kind == settings::StorageProblem::Kind::TooLong
-                                 ? " IS TOO LONG!"
-                                 : " CONTAINS A CHARACTER THAT CANNOT BE SAVED!";
-    ShowError(*m_context.dialogs, this,
-              QString::fromLatin1(settings::InfoOf(problem->field).caption)
-                  + QString::fromLatin1(what));
-    fields()[static_cast<std::size_t>(problem->field)]->setFocus();
+    return Refuse(problem->field, problem->kind == settings::StorageProblem::Kind::TooLong
+                                      ? settings::ValueRefusal::TooLong
+                                      : settings::ValueRefusal::CannotBeSaved);
+}
+
+bool frmSetttings::Refuse(settings::SettingsField field, settings::ValueRefusal why)
+{
+    ShowError(*m_context.dialogs, this, FromUtf8(settings::RefusalMessage(field, why)));
+    fields()[static_cast<std::size_t>(field)]->setFocus();
     return true;
 }
 

@@ -38,6 +38,8 @@ private:
     // Each shows its refusal and returns true when a value cannot be saved.
     bool RefuseBlankValue();
     bool RefuseUnstorableValue();
+    // Tells why the value is refused and puts the focus on it; true.
+    bool Refuse(settings::SettingsField field, settings::ValueRefusal why);
     void SaveSettings();
     void cmdExit_Click();
 

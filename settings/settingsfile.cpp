@@ -2,6 +2,7 @@
 
 #include "common/codepage.h"
 #include "common/errornumbers.h"
+#include "common/lines.h"
 #include "common/mdlmain.h"
 #include "platform/filestore.h"
 #include "platform/systemerror.h"
@@ -12,64 +13,45 @@ namespace vantrel::settings {
 
 namespace {
 
-// Splits bytes into lines at CR LF, LF or a lone CR and keeps the first four.
+// The first four lines of the file, and the first of them that is too long
+// to be a value (1-based; 0 when none is).
 class LineCollector
 {
 public:
     // Takes the next piece of the file; false once four lines are complete
     // or a line is too long, so that the rest need not be read.
-    bool feed(std::string_view piece)
-    {
-        for (char byte : piece) {
-            if (m_afterCr) {
-                m_afterCr = false;
-                if (byte == '\n')
-                    continue;
-            }
-            if (byte == '\r' || byte == '\n') {
-                endLine();
-                m_afterCr = byte == '\r';
-                if (m_count == kFieldCount)
-                    return false;
-                continue;
-            }
-            if (m_current.size() >= kMaxValueLength) {
-                m_damagedLine = m_count + 1;
-                return false;
-            }
-            m_current += byte;
-            m_inLine = true;
-        }
-        return true;
-    }
+    bool feed(std::string_view piece) { return take(m_splitter.feed(piece)); }
 
     // The end of the file ends a last line that has no line end.
     void finish()
     {
-        if (m_inLine && m_damagedLine == 0)
-            endLine();
+        if (std::optional<std::string> last = m_splitter.finish())
+            take({std::move(*last)});
     }
 
-    // The line that is too long (1-based), or 0.
     std::size_t damagedLine() const { return m_damagedLine; }
     const std::array<std::optional<std::string>, kFieldCount> &lines() const { return m_lines; }
 
 private:
-    void endLine()
+    bool take(std::vector<std::string> lines)
     {
-        if (m_count < kFieldCount)
-            m_lines[m_count] = std::move(m_current);
-        ++m_count;
-        m_current.clear();
-        m_inLine = false;
+        for (std::string &line : lines) {
+            if (m_count == kFieldCount || m_damagedLine != 0)
+                return false;
+            if (line.size() > kMaxValueLength) {
+                m_damagedLine = m_count + 1;
+                return false;
+            }
+            m_lines[m_count++] = std::move(line);
+        }
+        return m_count < kFieldCount;
     }
 
+    // A line one longer than a value is already too long.
+    LineSplitter m_splitter{kMaxValueLength + 1};
     std::array<std::optional<std::string>, kFieldCount> m_lines;
     std::size_t m_count = 0;
     std::size_t m_damagedLine = 0;
-    std::string m_current;
-    bool m_inLine = false;
-    bool m_afterCr = false;
 };
 
 SettingsResult FromStatus(const platform::FileStatus &status, bool writing)
@@ -188,6 +170,32 @@ std::optional<StorageProblem> FindStorageProblem(const FtpSettings &values)
             return StorageProblem{field, StorageProblem::Kind::CannotBeSaved};
     }
     return std::nullopt;
+}
+
+std::optional<SettingsField> FindLineBreak(const FtpSettings &values)
+{
+    for (std::size_t i = 0; i < kFieldCount; ++i) {
+        const std::string &value = values.*kFields[i].member;
+        if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+            return static_cast<SettingsField>(i);
+    }
+    return std::nullopt;
+}
+
+std::string RefusalMessage(SettingsField field, ValueRefusal why)
+{
+    const std::string caption = InfoOf(field).caption;
+    switch (why) {
+    case ValueRefusal::Blank:
+        return caption + " IS BLANK!";
+    case ValueRefusal::LineBreak:
+        return caption + " CONTAINS A LINE BREAK OR NUL CHARACTER!";
+    case ValueRefusal::CannotBeSaved:
+        return caption + " CONTAINS A CHARACTER THAT CANNOT BE SAVED!";
+    case ValueRefusal::TooLong:
+        return caption + " IS TOO LONG!";
+    }
+    return caption + "!";
 }
 
 SettingsResult WriteSettingsFile(const std::filesystem::path &file, const FtpSettings &values)

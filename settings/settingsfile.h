@@ -100,6 +100,23 @@ SettingsResult ReadSettingsFile(const std::filesystem::path &file, FtpSettings &
 // or 13, more than kMaxValueLength characters. Pure.
 std::optional<StorageProblem> FindStorageProblem(const FtpSettings &values);
 
+// The first value, in file order, with a CR, an LF or a NUL: the FTP command
+// line it is sent on would end there, and the rest be read as a command of
+// its own. Such a value is stored as it is, but never sent. Pure.
+std::optional<SettingsField> FindLineBreak(const FtpSettings &values);
+
+// Why a value the user gave is refused.
+enum class ValueRefusal {
+    Blank,         // a value a connection needs is empty
+    LineBreak,     // see FindLineBreak
+    CannotBeSaved, // see FindStorageProblem
+    TooLong,
+};
+
+// "FTP ADDRESS IS BLANK!", "SERVER FOLDER CONTAINS A LINE BREAK OR NUL
+// CHARACTER!", ...: the words for a refused value. Pure.
+std::string RefusalMessage(SettingsField field, ValueRefusal why);
+
 // Writes the four scrambled lines with CR LF so that the old file stays
 // whole until the new one is complete (platform::WriteWholeFile), owner-only.
 // Values that FindStorageProblem rejects are refused before anything is

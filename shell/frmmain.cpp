@@ -6,7 +6,7 @@
 #include "common/qtbridge.h"
 #include "encoding/choices.h"
 #include "encoding/encoderoptions.h"
-#include "encoding/encoderrun.h"
+#include "encoding/encodingjob.h"
 #include "platform/appfolder.h"
 #include "platform/userdialogs.h"
 #include "settings/frmsetttings.h"
@@ -15,6 +15,7 @@
 #include "shell/frmsplash.h"
 #include "shell/referral.h"
 #include "ui/controls.h"
+#include "ui/encoderwindow.h"
 #include "ui/linklabel.h"
 #include "ui/pictures.h"
 #include "ui/tabcontrol.h"
@@ -22,6 +23,7 @@
 #include "ui/windowlook.h"
 #include "upload/ftpclient.h"
 #include "upload/uploadjob.h"
+#include "upload/uploadpercent.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -81,7 +83,6 @@ frmMain::frmMain(const AppContext &context, QWidget *parent)
                    | Qt::WindowCloseButtonHint);
     setFont(WindowFont());
     setFixedSize(Px(6240), Px(3870));
-    m_uploadClock.start();
     buildControls();
     connectHandlers();
 }
@@ -179,7 +180,7 @@ void frmMain::buildUploadPage(QWidget *page)
         MakeLabel(Frame4, "lblServerStatus", QString(), TwipsRect(1560, 1620, 2715, 255));
     lblServerStatus->setAccessibleName(QStringLiteral("Server status"));
     ExposeValue(lblServerStatus);
-    m_upload = new upload::UploadJob(m_context, this);
+    m_upload = new upload::UploadJob(m_context.settingsFolderOrApp(), *this, this);
     new FileDropTarget(page, m_context.dialogs,
                        [this](const QString &path) { UploadDroppedFile(path); });
 }
@@ -234,6 +235,8 @@ void frmMain::connectHandlers()
     connect(cmdInput, &QPushButton::clicked, this, &frmMain::cmdInput_Click);
     connect(cmdOutput, &QPushButton::clicked, this, &frmMain::cmdOutput_Click);
     connect(cmdEncode, &QPushButton::clicked, this, &frmMain::cmdEncode_Click);
+    m_encoding = new encoding::EncodingJob(m_context.appFolder, this);
+    connect(m_encoding, &encoding::EncodingJob::finished, this, &frmMain::EncoderFinished);
 
     connect(cmdUpload, &QPushButton::clicked, this, &frmMain::cmdUpload_Click);
     connect(cmdCancelUpload, &QPushButton::clicked, this, &frmMain::cmdCancelUpload_Click);
@@ -246,38 +249,93 @@ void frmMain::connectHandlers()
 // What the upload job reports goes into the page's controls.
 void frmMain::connectUploadDisplay()
 {
-    connect(m_upload, &upload::UploadJob::serverStatusChanged, lblServerStatus,
-            [this](const QString &text) { SetValue(lblServerStatus, text); });
-    connect(m_upload, &upload::UploadJob::percentChanged, lblPercent, &QLabel::setText);
-    connect(m_upload, &upload::UploadJob::progressChanged, this, &frmMain::ShowUploadProgress);
-    connect(m_upload, &upload::UploadJob::progressCleared, this, &frmMain::ClearUploadProgress);
-    connect(m_upload, &upload::UploadJob::busyChanged, this, &frmMain::setFormPointerBusy);
+    connect(m_upload, &upload::UploadJob::serverConnected, lblServerStatus,
+            [this] { SetValue(lblServerStatus, QStringLiteral("Server Connected")); });
+    connect(m_upload, &upload::UploadJob::progressed, this, &frmMain::ShowUploadProgress);
+    connect(
+        m_upload, &upload::UploadJob::retrying, lblServerStatus, [this](int attempt, int attempts) {
+            SetValue(lblServerStatus,
+                     QStringLiteral("Reconnecting, attempt %1 of %2").arg(attempt).arg(attempts));
+        });
+    connect(m_upload, &upload::UploadJob::resumed, lblServerStatus,
+            [this] { SetValue(lblServerStatus, QStringLiteral("Server Connected")); });
+    connect(m_upload, &upload::UploadJob::warning, this,
+            [this](const QString &message) { ShowError(*m_context.dialogs, this, message); });
+    connect(m_upload, &upload::UploadJob::finished, this, &frmMain::UploadFinished);
 }
 
-void frmMain::ShowUploadProgress(int maximum, int value)
+void frmMain::ShowUploadProgress(const upload::UploadProgress &progress)
 {
-    prgUpload->setMaximum(maximum);
-    prgUpload->setValue(value);
-    if (maximum <= 0)
-        return;
-    // The bar may count in scaled-down units; the file's size gives bytes.
-    const auto sent =
-        static_cast<std::int64_t>(static_cast<double>(m_uploadSize) * value / maximum);
-    if (const auto text = m_uploadMeter.report(m_uploadClock.elapsed(), sent, m_uploadSize)) {
-        prgUpload->setFormat(FromUtf8(*text));
-        prgUpload->setTextVisible(!text->empty());
-        // A screen reader gets the value from the bar, the rest from here.
-        prgUpload->setAccessibleDescription(prgUpload->format());
+    // The bar takes an int range: amounts beyond it are scaled down alike.
+    const upload::ProgressBarRange bar = upload::ScaleProgressBar(progress.sent, progress.total);
+    prgUpload->setMaximum(bar.maximum);
+    prgUpload->setValue(bar.value);
+    lblPercent->setText(QStringLiteral("Status: ")
+                        + QString::number(upload::UploadPercent(progress.sent, progress.total))
+                        + QLatin1Char('%'));
+    if (progress.rateText)
+        ShowBarText(FromUtf8(*progress.rateText));
+}
+
+void frmMain::ShowBarText(const QString &text)
+{
+    prgUpload->setFormat(text);
+    prgUpload->setTextVisible(!text.isEmpty());
+    // A screen reader gets the value from the bar, the rest from here.
+    prgUpload->setAccessibleDescription(text);
+}
+
+void frmMain::UploadFinished(const upload::UploadOutcome &outcome)
+{
+    // How the file on the server was checked stands in the bar until the
+    // display is reset.
+    if (!outcome.checkedBy.isEmpty()) {
+        ShowBarText(outcome.checkedBy == QLatin1String("size")
+                        ? QStringLiteral("Checked by size")
+                        : QStringLiteral("Checked by ") + outcome.checkedBy);
     }
+    if (!outcome.message.isEmpty()) {
+        if (outcome.isError) {
+            ShowError(*m_context.dialogs, this, outcome.message);
+        } else {
+            ShowNotice(*m_context.dialogs, this, outcome.message);
+            setFormPointerBusy(false);
+        }
+    }
+    ResetUploadDisplay();
 }
 
-void frmMain::ClearUploadProgress()
+void frmMain::ResetUploadDisplay()
 {
+    ShowBarText(QString());
     prgUpload->setValue(0);
-    prgUpload->setTextVisible(false);
-    prgUpload->setFormat(QString());
-    prgUpload->setAccessibleDescription(QString());
-    m_uploadMeter.reset();
+    lblPercent->setText(QStringLiteral("Status: "));
+    SetValue(lblServerStatus, QStringLiteral(" "));
+    setFormPointerBusy(false);
+}
+
+bool frmMain::TrustCertificate(const upload::ServerIdentity &certificate, bool changed)
+{
+    return AskQuestion(*m_context.dialogs, this,
+                       UntrustedCertificateQuestion(FromUtf8(certificate.server),
+                                                    FromUtf8(certificate.fingerprint), changed))
+           == vbYes;
+}
+
+bool frmMain::AcceptHostKey(const upload::ServerIdentity &hostKey)
+{
+    return AskQuestion(*m_context.dialogs, this,
+                       UnknownHostKeyQuestion(FromUtf8(hostKey.server), FromUtf8(hostKey.type),
+                                              FromUtf8(hostKey.fingerprint)))
+           == vbYes;
+}
+
+bool frmMain::AbortUpload()
+{
+    return AskQuestion(
+               *m_context.dialogs, this,
+               QStringLiteral("YOUR FILE IS UPLOADING TO THE SERVER. DO YOU WANT TO CANCEL?"))
+           == vbYes;
 }
 
 void frmMain::setFormPointerBusy(bool busy)
@@ -343,7 +401,7 @@ void frmMain::closeEvent(QCloseEvent *event)
 {
     // During an encoding the window answers a close request once the run
     // has ended.
-    if (m_encoderRunning) {
+    if (m_encoding->isRunning()) {
         m_closeRequestedDuringRun = true;
         event->ignore();
         return;
@@ -511,25 +569,45 @@ void frmMain::cmdEncode_Click()
     cmdEncode->setEnabled(false);
     txtApp->setText(FromUtf8(encoding::ComposeEncoderLine(job, kSeparator)));
     RunEncoder();
-    cmdEncode->setEnabled(true);
 }
 
+// Starts the line in the hidden command box in the encoder's window, which
+// keeps the main window from input until the run has ended
+// (EncoderFinished).
 void frmMain::RunEncoder()
 {
-    if (txtApp->text().trimmed().isEmpty())
+    if (txtApp->text().trimmed().isEmpty()) {
+        cmdEncode->setEnabled(true);
         return;
-    m_encoderRunning = true;
-    encoding::EncoderRun run(this, m_context.appFolder);
-    const encoding::EncodeJob job = currentJob();
-    const encoding::EncodeOutcome outcome = run.run(txtApp->text(), job);
+    }
+    m_encoderWindow = new EncoderWindow(this);
+    m_encoderWindow->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_encoding, &encoding::EncodingJob::programStarted, m_encoderWindow,
+            &EncoderWindow::showRunOf);
+    connect(m_encoding, &encoding::EncodingJob::outputLine, m_encoderWindow,
+            &EncoderWindow::appendLine);
+    connect(m_encoding, &encoding::EncodingJob::progressed, m_encoderWindow,
+            &EncoderWindow::showProgress);
+    connect(m_encoderWindow, &EncoderWindow::stopRequested, m_encoding,
+            &encoding::EncodingJob::stop);
+    m_encoding->start(txtApp->text(), currentJob());
+}
+
+void frmMain::EncoderFinished(const encoding::EncodeOutcome &outcome)
+{
+    if (m_encoderWindow) {
+        m_encoderWindow->showEnded();
+        m_encoderWindow->close();
+        m_encoderWindow = nullptr;
+    }
     if (outcome.kind == encoding::EncodeOutcome::Kind::Encoded)
-        m_lastEncodedFile = FromUtf8(encoding::FinalOutputPath(job));
+        m_lastEncodedFile = FromUtf8(encoding::FinalOutputPath(m_encoding->job()));
     const encoding::OutcomeReport report = encoding::ReportFor(outcome);
     if (report.isError)
         ShowError(*m_context.dialogs, this, report.text);
     else
         ShowNotice(*m_context.dialogs, this, report.text);
-    m_encoderRunning = false;
+    cmdEncode->setEnabled(true);
     AnswerHeldCloseRequest();
 }
 
@@ -605,9 +683,7 @@ void frmMain::UploadDroppedFile(const QString &path)
 
 void frmMain::RunUpload()
 {
-    m_uploadSize = QFileInfo(lblSelectedFile->text()).size();
-    m_uploadMeter.reset();
-    m_upload->start(lblSelectedFile->text(), lblSelectedFileTitle->text());
+    m_upload->start({lblSelectedFile->text(), lblSelectedFileTitle->text(), {}, {}, {}, {}});
 }
 
 void frmMain::cmdCancelUpload_Click()

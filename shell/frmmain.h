@@ -5,10 +5,9 @@
 // read the controls, call the subsystem that does the work (encoding/,
 // upload/, settings/) and show the result in the controls.
 
-#include "common/progresstext.h"
 #include "ui/appcontext.h"
+#include "upload/uploadquestions.h"
 
-#include <QElapsedTimer>
 #include <QWidget>
 
 #include <memory>
@@ -23,20 +22,26 @@ class QSessionManager;
 
 namespace vantrel {
 
+class EncoderWindow;
 class FtpClient;
 class LinkLabel;
 class TabControl;
 
 namespace encoding {
 struct EncodeJob;
+struct EncodeOutcome;
+class EncodingJob;
 struct Refusal;
 } // namespace encoding
 
 namespace upload {
+struct UploadOutcome;
+struct UploadProgress;
 class UploadJob;
-}
+} // namespace upload
 
-class frmMain : public QWidget
+// The window answers the upload's questions with message boxes.
+class frmMain : public QWidget, private upload::UploadQuestions
 {
     Q_OBJECT
 
@@ -51,6 +56,9 @@ public:
     // The option string of the four current selections.
     const QString &encoderOptions() const { return strEncoderOptions; }
     FtpClient *ftpComponent() const;
+    // The jobs the window starts: tests follow them.
+    upload::UploadJob *uploadJob() const { return m_upload; }
+    encoding::EncodingJob *encodingJob() const { return m_encoding; }
     const AppContext &context() const { return m_context; }
 
 protected:
@@ -89,6 +97,7 @@ private:
     void cmdOutput_Click();
     void cmdEncode_Click();
     void RunEncoder();
+    void EncoderFinished(const encoding::EncodeOutcome &outcome);
     encoding::EncodeJob currentJob() const;
     void Refuse(const encoding::Refusal &refusal);
     void AnswerHeldCloseRequest();
@@ -98,10 +107,18 @@ private:
     bool ChooseUploadFile();
     bool TakeUploadFile(const QString &path);
     void UploadDroppedFile(const QString &path);
-    void ShowUploadProgress(int maximum, int value);
-    void ClearUploadProgress();
+    void ShowUploadProgress(const upload::UploadProgress &progress);
+    // The text in the upload bar, also its description for a screen reader.
+    void ShowBarText(const QString &text);
+    void UploadFinished(const upload::UploadOutcome &outcome);
+    void ResetUploadDisplay();
     void RunUpload();
     void cmdCancelUpload_Click();
+
+    // The upload's questions.
+    bool TrustCertificate(const upload::ServerIdentity &certificate, bool changed) override;
+    bool AcceptHostKey(const upload::ServerIdentity &hostKey) override;
+    bool AbortUpload() override;
 
     AppContext m_context;
 
@@ -156,7 +173,9 @@ private:
 
     // Encoding state.
     QString strEncoderOptions;
-    bool m_encoderRunning = false;
+    encoding::EncodingJob *m_encoding = nullptr;
+    // Open while an encoding runs.
+    EncoderWindow *m_encoderWindow = nullptr;
     bool m_closeRequestedDuringRun = false;
     // The final file of the last encoding that succeeded; the upload's file
     // dialog starts there.
@@ -164,11 +183,6 @@ private:
 
     // The upload job with the FTP component, its flags and settings.
     upload::UploadJob *m_upload = nullptr;
-    // The rate and time left in the upload bar: the size of the file being
-    // sent, and the meter over a monotonic clock.
-    qint64 m_uploadSize = 0;
-    QElapsedTimer m_uploadClock;
-    TransferMeter m_uploadMeter;
 };
 
 } // namespace vantrel

@@ -1,6 +1,7 @@
 #include "upload/certtrust.h"
 
 #include "common/ascii.h"
+#include "common/lines.h"
 
 #include <cerrno>
 
@@ -17,17 +18,6 @@ int HexValue(char c)
     if (c >= 'A' && c <= 'F')
         return c - 'A' + 10;
     return -1;
-}
-
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t'))
-        text.remove_prefix(1);
-    while (!text.empty()
-           && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'
-               || text.back() == '\n'))
-        text.remove_suffix(1);
-    return text;
 }
 
 } // namespace
@@ -48,7 +38,7 @@ std::string FormatFingerprint(const unsigned char *digest, std::size_t size)
 
 std::optional<std::string> NormalizeFingerprint(std::string_view text)
 {
-    text = Trimmed(text);
+    text = ascii::Trimmed(text);
     for (std::string_view prefix : {"sha256 fingerprint=", "sha2-256 fingerprint="}) {
         if (ascii::StartsWithNoCase(text, prefix)) {
             text.remove_prefix(prefix.size());
@@ -76,11 +66,13 @@ std::optional<std::string> NormalizeFingerprint(std::string_view text)
 
 TrustedCertificates ParseServerLines(std::string_view text, ValueCheck check)
 {
+    LineSplitter splitter(text.size() + 1);
+    std::vector<std::string> lines = splitter.feed(text);
+    if (std::optional<std::string> last = splitter.finish())
+        lines.push_back(std::move(*last));
     TrustedCertificates values;
-    while (!text.empty()) {
-        const std::size_t end = text.find('\n');
-        const std::string_view line = Trimmed(text.substr(0, end));
-        text = end == std::string_view::npos ? std::string_view() : text.substr(end + 1);
+    for (const std::string &whole : lines) {
+        const std::string_view line = ascii::Trimmed(whole);
         const std::size_t space = line.find(' ');
         if (space == 0 || space == std::string_view::npos)
             continue;
@@ -90,21 +82,16 @@ TrustedCertificates ParseServerLines(std::string_view text, ValueCheck check)
     return values;
 }
 
-TrustedCertificates ParseTrustFile(std::string_view text)
-{
-    return ParseServerLines(text, NormalizeFingerprint);
-}
-
-std::string FormatTrustFile(const TrustedCertificates &trusted)
+std::string FormatServerLines(const TrustedCertificates &values)
 {
     std::string text;
-    for (const auto &[server, fingerprint] : trusted) {
+    for (const auto &[server, value] : values) {
         // A name that would break the line format is not kept.
         if (server.empty() || server.find_first_of(" \t\r\n") != std::string::npos)
             continue;
         text += server;
         text += ' ';
-        text += fingerprint;
+        text += value;
         text += '\n';
     }
     return text;
@@ -143,19 +130,11 @@ platform::FileStatus SetServerLine(const std::filesystem::path &file, const std:
     if (!read.ok() && read.error != ENOENT)
         return read;
     TrustedCertificates values = ParseServerLines(read.ok() ? text : std::string(), check);
-    values[server] = value;
-    return platform::WriteWholeFile(file, FormatTrustFile(values));
-}
-
-TrustedCertificates ReadTrustFile(const std::filesystem::path &file)
-{
-    return ReadServerLines(file, NormalizeFingerprint);
-}
-
-platform::FileStatus TrustCertificate(const std::filesystem::path &file, const std::string &server,
-                                      const std::string &fingerprint)
-{
-    return SetServerLine(file, server, fingerprint, NormalizeFingerprint);
+    if (value.empty())
+        values.erase(server);
+    else
+        values[server] = value;
+    return platform::WriteWholeFile(file, FormatServerLines(values));
 }
 
 } // namespace vantrel::upload

@@ -2,9 +2,9 @@
 
 // Server certificates the user has chosen to trust although they could not
 // be verified: SHA-256 fingerprints in the form `openssl x509 -fingerprint
-// -sha256` prints them, and the file in the settings folder that keeps one
-// trusted certificate for each server ("host:port"). Pure functions, apart
-// from the file's reading and writing.
+// -sha256` prints them, and the format of the files that keep one value for
+// each server ("host:port"; upload/truststore keeps them). Pure functions,
+// apart from the files' reading and writing.
 
 #include "platform/filestore.h"
 
@@ -36,25 +36,16 @@ std::optional<std::string> NormalizeFingerprint(std::string_view text);
 // "server value" pair a line, each value accepted (and normalized) or refused
 // by `check`. Lines that are not such a pair are skipped; a later line for the
 // same server wins. Reading gives none when the file does not exist or cannot
-// be read; setting adds or replaces one server's line and keeps the others.
+// be read; setting adds or replaces one server's line (takes it out, for an
+// empty value) and keeps the others.
 using ValueCheck = std::optional<std::string> (*)(std::string_view value);
 TrustedCertificates ParseServerLines(std::string_view text, ValueCheck check);
 TrustedCertificates ReadServerLines(const std::filesystem::path &file, ValueCheck check);
 platform::FileStatus SetServerLine(const std::filesystem::path &file, const std::string &server,
                                    const std::string &value, ValueCheck check);
 
-// One "server fingerprint" pair a line. Lines that are not such a pair are
-// skipped; a later line for the same server wins.
-TrustedCertificates ParseTrustFile(std::string_view text);
-std::string FormatTrustFile(const TrustedCertificates &trusted);
-
-// The trusted certificates kept in `file`; none when it does not exist or
-// cannot be read.
-TrustedCertificates ReadTrustFile(const std::filesystem::path &file);
-
-// Adds or replaces the certificate of one server in `file`, keeping the
-// others.
-platform::FileStatus TrustCertificate(const std::filesystem::path &file, const std::string &server,
-                                      const std::string &fingerprint);
+// The text of such a file: one "server value" line for each server, in the
+// servers' order. A server name that would break the format is left out.
+std::string FormatServerLines(const TrustedCertificates &values);
 
 } // namespace vantrel::upload

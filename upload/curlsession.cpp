@@ -1,6 +1,14 @@
 #include "upload/curlsession.h"
 
 #include "upload/certtrust.h"
+#include "upload/filehash.h"
+#include "upload/remotereplace.h"
+
+#ifdef _WIN32
+#include <winsock2.h> // and <windows.h>, after it
+#else
+#include <sys/socket.h>
+#endif
 
 #include <openssl/evp.h>
 #include <openssl/ssl.h>
@@ -22,12 +30,14 @@ struct Reader
 {
     std::FILE *file = nullptr;
     std::int64_t remaining = 0;
+    Hasher *hasher = nullptr;
     bool error = false;
     bool shortRead = false;
 };
 
 // Sends at most the size the file had when the upload began, so the amount
-// sent never passes the total announced to the display.
+// sent never passes the total announced to the display; what goes out is
+// hashed on the way, when it is to be checked.
 std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *userdata)
 {
     auto *reader = static_cast<Reader *>(userdata);
@@ -45,42 +55,77 @@ std::size_t ReadChunk(char *buffer, std::size_t size, std::size_t count, void *u
         reader->shortRead = true;
     }
     reader->remaining -= static_cast<std::int64_t>(got);
+    if (reader->hasher)
+        reader->hasher->update(buffer, got);
     return got;
 }
 
-bool IsDigit(char c)
+// A resumed upload: libcurl asks to skip the part the server has, which the
+// reader stands after already.
+int SkipSentPart(void *, curl_off_t, int origin)
 {
-    return c >= '0' && c <= '9';
+    return origin == SEEK_SET ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_CANTSEEK;
 }
 
 // libcurl hands FTP server replies to the header callback line by line.
 std::size_t KeepServerReply(char *buffer, std::size_t size, std::size_t count, void *userdata)
 {
+    constexpr std::size_t kLongestLine = 300;
+    constexpr std::size_t kMostLines = 200;
     auto *outcome = static_cast<TransferOutcome *>(userdata);
     std::string_view line(buffer, size * count);
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
-    const bool finalLine = line.size() >= 4 && IsDigit(line[0]) && IsDigit(line[1])
-                           && IsDigit(line[2]) && line[3] == ' ';
-    if (finalLine)
-        outcome->lastReply = std::string(line.substr(0, 300));
-    if (finalLine && line[0] >= '4') {
+    line = line.substr(0, kLongestLine);
+    if (outcome->replyLines.size() < kMostLines)
+        outcome->replyLines.emplace_back(line);
+    const FtpReply reply = ParseFtpReply(line);
+    if (reply.code == 0)
+        return size * count;
+    outcome->lastReply = std::string(line);
+    if (reply.code >= 400) {
         // Reports add their own full stop.
         while (line.size() > 4 && (line.back() == '.' || line.back() == ' '))
             line.remove_suffix(1);
-        outcome->negativeReply = std::string(line.substr(0, 300));
+        outcome->negativeReply = std::string(line);
     }
     return size * count;
 }
 
+// What a request's progress callback needs: its own flags and the
+// session's stop.
+struct ProgressTarget
+{
+    OperationFlags *operation;
+    const std::atomic<bool> *stopped;
+};
+
 int ReportProgress(void *clientp, curl_off_t, curl_off_t, curl_off_t, curl_off_t uploaded)
 {
-    auto *operation = static_cast<OperationFlags *>(clientp);
+    const auto *target = static_cast<const ProgressTarget *>(clientp);
+    OperationFlags *operation = target->operation;
     operation->sent.store(uploaded, std::memory_order_relaxed);
-    return operation->abort.load(std::memory_order_relaxed) ? 1 : 0;
+    if (operation->progress && !operation->progress(uploaded))
+        operation->abort = true;
+    return operation->abort.load(std::memory_order_relaxed) || target->stopped->load() ? 1 : 0;
 }
 
-void ApplyCommonOptions(const WorkerThreadState &state)
+// Every socket of ours is closed in a program we start: a child that held a
+// copy of the data connection would keep the server from seeing its end, and
+// the upload from ending, until the child itself ended.
+curl_socket_t OpenSocket(void *, curlsocktype, curl_sockaddr *address)
+{
+#ifdef _WIN32
+    const curl_socket_t socket = ::socket(address->family, address->socktype, address->protocol);
+    if (socket != CURL_SOCKET_BAD)
+        SetHandleInformation(reinterpret_cast<HANDLE>(socket), HANDLE_FLAG_INHERIT, 0);
+    return socket;
+#else
+    return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
+#endif
+}
+
+void ApplyCommonOptions(const SessionState &state)
 {
     CURL *easy = state.easy;
     curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
@@ -99,6 +144,7 @@ void ApplyCommonOptions(const WorkerThreadState &state)
     curl_easy_setopt(easy, CURLOPT_NOPROGRESS, 0L);
     curl_easy_setopt(easy, CURLOPT_XFERINFOFUNCTION, ReportProgress);
     curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, KeepServerReply);
+    curl_easy_setopt(easy, CURLOPT_OPENSOCKETFUNCTION, OpenSocket);
 }
 
 std::string FingerprintOf(X509 *certificate)
@@ -139,7 +185,7 @@ CURLcode SetUpTlsContext(CURL *, void *sslContext, void *userdata)
     return CURLE_OK;
 }
 
-void ApplyTlsOptions(WorkerThreadState &state, const LoginRequest &request)
+void ApplyTlsOptions(SessionState &state, const LoginRequest &request)
 {
     CURL *easy = state.easy;
     state.certificate = {request.pinnedCertificate, {}};
@@ -197,7 +243,7 @@ int CheckHostKey(CURL *, const curl_khkey *, const curl_khkey *found, curl_khmat
     return check->verdict == HostKeyVerdict::Trusted ? CURLKHSTAT_FINE : CURLKHSTAT_REJECT;
 }
 
-void ApplySshOptions(WorkerThreadState &state, const LoginRequest &request)
+void ApplySshOptions(SessionState &state, const LoginRequest &request)
 {
     CURL *easy = state.easy;
     state.hostKey = {
@@ -278,9 +324,13 @@ CURLcode RunToEnd(CURL *easy)
     return result;
 }
 
-CURLcode Perform(CURL *easy, OperationFlags *operation, TransferOutcome &outcome)
+CURLcode Perform(SessionState &state, OperationFlags *operation, TransferOutcome &outcome)
 {
-    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, operation);
+    CURL *easy = state.easy;
+    if (state.stopped)
+        return CURLE_ABORTED_BY_CALLBACK;
+    ProgressTarget target{operation, &state.stopped};
+    curl_easy_setopt(easy, CURLOPT_XFERINFODATA, &target);
     curl_easy_setopt(easy, CURLOPT_HEADERDATA, &outcome);
     const CURLcode code = RunToEnd(easy);
     curl_easy_setopt(easy, CURLOPT_XFERINFODATA, nullptr);
@@ -296,7 +346,7 @@ void InitCurlOnce()
     std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
 }
 
-void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags *operation,
+void Login(SessionState &state, const LoginRequest &request, OperationFlags *operation,
            TransferOutcome &outcome)
 {
     CloseConnection(state);
@@ -319,7 +369,7 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
     curl_easy_setopt(state.easy, CURLOPT_PASSWORD, request.password.c_str());
     // Log in and stop: no listing, no file.
     curl_easy_setopt(state.easy, CURLOPT_NOBODY, 1L);
-    outcome.code = Perform(state.easy, operation, outcome);
+    outcome.code = Perform(state, operation, outcome);
     const bool refused = request.pinnedCertificate.empty()
                              ? outcome.code == CURLE_PEER_FAILED_VERIFICATION
                              : outcome.code == CURLE_SSL_CONNECT_ERROR
@@ -338,9 +388,11 @@ void Login(WorkerThreadState &state, const LoginRequest &request, OperationFlags
     }
     state.login = request;
     state.transfersSinceLogin = 0;
+    state.hashOffered.reset();
+    state.hashChosen = false;
 }
 
-void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std::int64_t size,
+void Send(SessionState &state, const std::string &url, const SendPart &part,
           OperationFlags *operation, TransferOutcome &outcome)
 {
     if (state.easy && state.transfersSinceLogin > 0 && state.certificate.tls13) {
@@ -355,16 +407,20 @@ void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std
         return;
     }
     ++state.transfersSinceLogin;
-    Reader reader{file, size};
+    Reader reader{part.file, part.size - part.offset, part.hasher};
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 0L);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 1L);
     curl_easy_setopt(easy, CURLOPT_READFUNCTION, ReadChunk);
     curl_easy_setopt(easy, CURLOPT_READDATA, &reader);
-    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(size));
-    outcome.code = Perform(easy, operation, outcome);
+    curl_easy_setopt(easy, CURLOPT_SEEKFUNCTION, SkipSentPart);
+    // With an offset, FTP appends (APPE) and SFTP writes from there on.
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(part.offset));
+    curl_easy_setopt(easy, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(part.size));
+    outcome.code = Perform(state, operation, outcome);
     curl_easy_setopt(easy, CURLOPT_UPLOAD, 0L);
     curl_easy_setopt(easy, CURLOPT_READDATA, nullptr);
+    curl_easy_setopt(easy, CURLOPT_RESUME_FROM_LARGE, static_cast<curl_off_t>(0));
     outcome.readError = reader.error;
     outcome.shortRead = reader.shortRead;
     if (state.login.security == FtpSecurity::Sftp) {
@@ -376,7 +432,7 @@ void Send(WorkerThreadState &state, const std::string &url, std::FILE *file, std
     }
 }
 
-void RunCommand(WorkerThreadState &state, const std::string &command, OperationFlags *operation,
+void RunCommand(SessionState &state, const std::string &command, OperationFlags *operation,
                 TransferOutcome &outcome)
 {
     CURL *easy = state.easy;
@@ -396,13 +452,13 @@ void RunCommand(WorkerThreadState &state, const std::string &command, OperationF
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy, CURLOPT_QUOTE, commands);
     outcome.lastReply.clear();
-    outcome.code = Perform(easy, operation, outcome);
+    outcome.replyLines.clear();
+    outcome.code = Perform(state, operation, outcome);
     curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(commands);
 }
 
-std::int64_t RemoteFileSize(WorkerThreadState &state, const std::string &url,
-                            TransferOutcome &outcome)
+std::int64_t RemoteFileSize(SessionState &state, const std::string &url, TransferOutcome &outcome)
 {
     CURL *easy = state.easy;
     if (!easy) {
@@ -413,7 +469,7 @@ std::int64_t RemoteFileSize(WorkerThreadState &state, const std::string &url,
     // The file is opened and its attributes read, no byte of it.
     curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
-    outcome.code = Perform(easy, &own, outcome);
+    outcome.code = Perform(state, &own, outcome);
     curl_off_t size = -1;
     if (outcome.code != CURLE_OK
         || curl_easy_getinfo(easy, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &size) != CURLE_OK)
@@ -421,7 +477,7 @@ std::int64_t RemoteFileSize(WorkerThreadState &state, const std::string &url,
     return size;
 }
 
-void RunSftpCommands(WorkerThreadState &state, const std::vector<std::string> &commands,
+void RunSftpCommands(SessionState &state, const std::vector<std::string> &commands,
                      TransferOutcome &outcome)
 {
     CURL *easy = state.easy;
@@ -443,7 +499,7 @@ void RunSftpCommands(WorkerThreadState &state, const std::vector<std::string> &c
     curl_easy_setopt(easy, CURLOPT_URL, state.serverUrl.c_str());
     curl_easy_setopt(easy, CURLOPT_NOBODY, 1L);
     curl_easy_setopt(easy, CURLOPT_QUOTE, list);
-    outcome.code = Perform(easy, &own, outcome);
+    outcome.code = Perform(state, &own, outcome);
     curl_easy_setopt(easy, CURLOPT_QUOTE, nullptr);
     curl_slist_free_all(list);
 }
@@ -460,7 +516,7 @@ std::string QuoteSftpPath(const std::string &path)
     return quoted;
 }
 
-void CloseConnection(WorkerThreadState &state)
+void CloseConnection(SessionState &state)
 {
     if (state.easy) {
         CURLM *multi = MultiOf(state.easy);

@@ -1,116 +1,72 @@
 #include "upload/ftpclient.h"
 
 #include "common/errornumbers.h"
-#include "common/failure.h"
 #include "common/qtbridge.h"
-#include "upload/certtrust.h"
 #include "upload/curlsession.h"
 #include "upload/ftpaddress.h"
 #include "upload/ftperrors.h"
-#include "upload/progressticker.h"
+#include "upload/localfile.h"
 #include "upload/remotetransfer.h"
-#include "upload/sftphostkey.h"
-#include "upload/workerqueue.h"
-
-#include <QEventLoop>
-#include <QFile>
-#include <QFileInfo>
-#include <QPointer>
-
-#ifndef _WIN32
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#endif
+#include "upload/resumableupload.h"
 
 #include <algorithm>
-#include <cstdio>
-#include <functional>
+#include <chrono>
 #include <optional>
 #include <string>
 #include <utility>
 
 namespace vantrel {
 
+using upload::IdentityKind;
+using upload::ServerIdentity;
 using upload::TransferOutcome;
 
 namespace {
 
-// One login or one transfer.
-struct Operation
-{
-    upload::OperationFlags shared;
-    // GUI thread only.
-    bool cancelled = false;    // through the cancel argument of an event
-    bool disconnected = false; // Disconnect was called while it ran
-};
-
-// What the GUI thread holds; only it reads or writes these.
-struct GuiThreadState
-{
-    std::optional<upload::FtpEndpoint> endpoint;
-    std::string userName;
-    std::string password;
-    bool connected = false;
-    bool busy = false;
-    bool inProgressEvent = false;
-    std::shared_ptr<Operation> current;
-    QEventLoop *waitLoop = nullptr;
-    long connectTimeout = 30;
-    long stallTimeout = 60;
-    upload::TrustedCertificates trusted;
-    upload::AcceptedHostKeys acceptedKeys;
-};
-
-// A local file ready to be sent.
-struct UploadPlan
-{
-    std::shared_ptr<std::FILE> file;
-    std::int64_t total = 0;
-    upload::RemoteTarget target;
-};
-
-std::FILE *OpenForReading(const QString &path)
-{
-#ifdef _WIN32
-    return _wfopen(reinterpret_cast<const wchar_t *>(path.utf16()), L"rb");
-#else
-    // Without waiting, and only a regular file: a pipe put in its place
-    // after the check would block the GUI thread.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return nullptr;
-    struct stat status = {};
-    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)
-        || ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK) != 0) {
-        ::close(fd);
-        return nullptr;
-    }
-    std::FILE *file = ::fdopen(fd, "rb");
-    if (!file)
-        ::close(fd);
-    return file;
-#endif
-}
+// How often TransferProgress is raised while a transfer runs.
+constexpr auto kProgressInterval = std::chrono::milliseconds(50);
 
 // A value with a line break would let the rest of it be read by the server
 // as a command of its own: nothing is sent then.
-void RefuseCommandBreaks(const QString &address, const QString &userName, const QString &password)
+Result<> RefuseCommandBreaks(const std::string &address, const std::string &userName,
+                             const std::string &password)
 {
-    if (upload::BreaksCommandLine(ToUtf8(address)))
-        throw Failure(upload::kErrBadAddress, "The server address contains a line break");
-    if (upload::BreaksCommandLine(ToUtf8(userName)))
-        throw Failure(errors::kInvalidCall, "The user name contains a line break");
-    if (upload::BreaksCommandLine(ToUtf8(password)))
-        throw Failure(errors::kInvalidCall, "The password contains a line break");
+    if (upload::BreaksCommandLine(address))
+        return Failure(upload::kErrBadAddress, "The server address contains a line break");
+    if (upload::BreaksCommandLine(userName))
+        return Failure(errors::kInvalidCall, "The user name contains a line break");
+    if (upload::BreaksCommandLine(password))
+        return Failure(errors::kInvalidCall, "The password contains a line break");
+    return {};
 }
 
-std::shared_ptr<std::FILE> OpenShared(const QString &path)
+// After these the connection is not there to use any more.
+bool ConnectionGone(const Failure &failure)
 {
-    return {OpenForReading(path), [](std::FILE *f) {
-                if (f)
-                    std::fclose(f);
-            }};
+    switch (failure.number()) {
+    case upload::kErrConnectionLost:
+    case upload::kErrTimeout:
+    case upload::kErrCannotConnect:
+    case upload::kErrSecureChannel:
+    case upload::kErrCancelled:
+        return true;
+    default:
+        return false;
+    }
+}
+
+Failure NotTrusted(const ServerIdentity &identity, bool changed)
+{
+    if (identity.kind == IdentityKind::Certificate)
+        return {upload::kErrCertificateNotTrusted, "The certificate of server " + identity.server
+                                                       + " is not trusted (SHA-256 "
+                                                       + identity.fingerprint + ")"};
+    const std::string described = " (" + identity.type + " key " + identity.fingerprint + ")";
+    if (changed)
+        return {upload::kErrHostKeyChanged,
+                "The host key of server " + identity.server + " has changed" + described};
+    return {upload::kErrHostKeyNotTrusted,
+            "The host key of server " + identity.server + " is not known" + described};
 }
 
 } // namespace
@@ -118,411 +74,307 @@ std::shared_ptr<std::FILE> OpenShared(const QString &path)
 class FtpClient::Private
 {
 public:
-    explicit Private(FtpClient *owner)
+    Private(FtpClient *owner, const upload::TrustStore *trust)
         : q(owner)
-        , queue(std::make_unique<upload::WorkerQueue>([this] {
-            upload::RemoveLeftover(worker);
-            upload::CloseConnection(worker);
-        }))
+        , trust(trust)
     {
         upload::InitCurlOnce();
     }
 
-    ~Private()
+    ~Private() { Close(); }
+
+    void Close()
     {
-        if (gui.current)
-            gui.current->shared.abort = true;
-        queue.reset();
-        if (gui.waitLoop)
-            gui.waitLoop->quit();
+        upload::RemoveLeftover(session);
+        upload::CloseConnection(session);
+        connected = false;
     }
 
-    // Runs `work` with the worker thread's state on the worker thread, and
-    // waits for its outcome in a nested event loop. Nothing is returned when
-    // the client was destroyed while waiting; then neither it nor its Private
-    // may be touched any more.
-    std::optional<TransferOutcome>
-    Await(std::function<void(upload::WorkerThreadState &, TransferOutcome &)> work)
-    {
-        QEventLoop loop;
-        std::optional<TransferOutcome> result;
-        FtpClient *owner = q;
-        upload::WorkerThreadState *state = &worker;
-        queue->Post([owner, state, work = std::move(work), &loop, &result] {
-            TransferOutcome outcome;
-            work(*state, outcome);
-            QMetaObject::invokeMethod(
-                owner,
-                [&loop, &result, outcome = std::move(outcome)] {
-                    result = outcome;
-                    loop.quit();
-                },
-                Qt::QueuedConnection);
-        });
-        return WaitIn(loop, result);
-    }
-
-    // Raises TransferProgress; false when the client was destroyed by a
-    // handler.
-    bool RaiseProgress(Operation &operation, const QString &localPath, const QString &remotePath,
-                       std::int64_t sent, std::int64_t total)
-    {
-        gui.inProgressEvent = true;
-        bool cancel = false;
-        QPointer<FtpClient> alive(q);
-        emit q->TransferProgress(localPath, remotePath, 0, sent, total, &cancel);
-        if (!alive)
-            return false;
-        gui.inProgressEvent = false;
-        if (cancel) {
-            operation.cancelled = true;
-            operation.shared.abort = true;
-        }
-        return true;
-    }
-
-    // Marks the start of an operation; ends it with End.
-    std::shared_ptr<Operation> Begin()
-    {
-        auto operation = std::make_shared<Operation>();
-        gui.busy = true;
-        gui.current = operation;
-        return operation;
-    }
-
-    void End()
-    {
-        gui.busy = false;
-        gui.current.reset();
-    }
-
-    void PostClose()
-    {
-        upload::WorkerThreadState *state = &worker;
-        queue->Post([state] {
-            upload::RemoveLeftover(*state);
-            upload::CloseConnection(*state);
-        });
-    }
-
-    // After an upload that did not end whole: its temporary file goes,
-    // without the GUI waiting for it.
-    void PostRemoveLeftover()
-    {
-        upload::WorkerThreadState *state = &worker;
-        queue->Post([state] { upload::RemoveLeftover(*state); });
-    }
+    Result<upload::LoginRequest> PrepareLogin(const QString &address, const QString &userName,
+                                              const QString &password, int port);
+    // The identity the server showed in a refused login, if the user trusts
+    // it: what to pin for the next attempt. A failure when not.
+    Result<std::string> Confirm(const ServerIdentity &seen, bool changed);
+    Result<> Login(upload::LoginRequest request);
+    Result<> Send(upload::ResumableUpload &upload, const QString &localPath,
+                  const QString &remotePath, std::int64_t total);
+    // The resumable upload's hooks: progress events raised every
+    // kProgressInterval, the attempts told to the events.
+    upload::ResumableUpload::Hooks HooksFor(const QString &localPath, const QString &remotePath,
+                                            std::int64_t total);
+    Result<> PutInPlace(const upload::RemoteTarget &target);
+    // Raises TransferProgress; false when the user cancelled in it.
+    bool RaiseProgress(const QString &localPath, const QString &remotePath, std::int64_t sent,
+                       std::int64_t total);
 
     FtpClient *q;
-    GuiThreadState gui;
-
-    // One login attempt on the worker thread.
-    TransferOutcome RunLogin(const upload::LoginRequest &request)
-    {
-        const std::shared_ptr<Operation> operation = Begin();
-        const long connectTimeout = gui.connectTimeout;
-        const long stallTimeout = gui.stallTimeout;
-        const std::optional<TransferOutcome> outcome =
-            Await([request, operation, connectTimeout,
-                   stallTimeout](upload::WorkerThreadState &state, TransferOutcome &result) {
-                state.connectTimeout = connectTimeout;
-                state.stallTimeout = stallTimeout;
-                upload::Login(state, request, &operation->shared, result);
-            });
-        if (!outcome)
-            throw Failure(upload::kErrCancelled, "The connection was closed");
-        End();
-        if (operation->disconnected)
-            throw Failure(upload::kErrCancelled, "Connection cancelled");
-        return *outcome;
-    }
-
-    // The certificate to pin for the next attempt: the one trusted for the
-    // server already, or the one the user trusts now. Throws when it is not
-    // trusted.
-    std::string ConfirmCertificate(const std::string &fingerprint)
-    {
-        const std::string server = upload::ServerName(*gui.endpoint);
-        const auto known = gui.trusted.find(server);
-        if (known != gui.trusted.end() && known->second == fingerprint)
-            return fingerprint;
-        const bool changed = known != gui.trusted.end();
-        const bool trust = AskWindow([&](bool *answer) {
-            emit q->CertificateUnverified(FromUtf8(server), FromUtf8(fingerprint), changed, answer);
-        });
-        if (!trust)
-            throw Failure(upload::kErrCertificateNotTrusted, "The certificate of server " + server
-                                                                 + " is not trusted (SHA-256 "
-                                                                 + fingerprint + ")");
-        gui.trusted[server] = fingerprint;
-        return fingerprint;
-    }
-
-    // Puts a question to the window between two requests: `ask` emits the
-    // signal that sets the answer. Throws when the client went away or was
-    // disconnected while the question was open.
-    template<typename Ask>
-    bool AskWindow(Ask ask)
-    {
-        const std::shared_ptr<Operation> operation = Begin();
-        bool answer = false;
-        QPointer<FtpClient> alive(q);
-        ask(&answer);
-        if (!alive)
-            throw Failure(upload::kErrCancelled, "The connection was closed");
-        End();
-        if (operation->disconnected)
-            throw Failure(upload::kErrCancelled, "Connection cancelled");
-        return answer;
-    }
-
-    // SFTP: the host key to trust for the next attempt, once the user has
-    // accepted it. Throws when it has changed or is not accepted.
-    std::string ConfirmHostKey(const TransferOutcome &refused)
-    {
-        const std::string server = upload::ServerName(*gui.endpoint);
-        const std::string described =
-            " (" + refused.hostKeyType + " key " + refused.refusedHostKey + ")";
-        if (refused.hostKeyChanged) {
-            QPointer<FtpClient> alive(q);
-            emit q->HostKeyChanged(FromUtf8(server), FromUtf8(refused.hostKeyType),
-                                   FromUtf8(refused.refusedHostKey));
-            if (!alive)
-                throw Failure(upload::kErrCancelled, "The connection was closed");
-            throw Failure(upload::kErrCertificateNotTrusted,
-                          "The host key of server " + server + " has changed" + described);
-        }
-        const bool accept = AskWindow([&](bool *answer) {
-            emit q->HostKeyUnknown(FromUtf8(server), FromUtf8(refused.hostKeyType),
-                                   FromUtf8(refused.refusedHostKey), answer);
-        });
-        if (!accept)
-            throw Failure(upload::kErrCertificateNotTrusted,
-                          "The host key of server " + server + " is not known" + described);
-        gui.acceptedKeys[server] = refused.refusedHostKey;
-        return refused.refusedHostKey;
-    }
-
-    upload::LoginRequest PrepareLogin(const QString &address, const QString &userName,
-                                      const QString &password, int port);
-    // The three steps of an upload: check and open the local file, send it
-    // while the ticker raises progress, and report how it ended.
-    UploadPlan PrepareUpload(const QString &localPath, const QString &remotePath);
-    std::optional<TransferOutcome> WaitForUpload(const UploadPlan &plan,
-                                                 const std::shared_ptr<Operation> &operation,
-                                                 const QString &localPath,
-                                                 const QString &remotePath, std::int64_t &lastSent);
-    void FinishUpload(Operation &operation, const TransferOutcome &outcome, const UploadPlan &plan,
-                      std::int64_t lastSent, const QString &localPath, const QString &remotePath);
-
-private:
-    std::optional<TransferOutcome> WaitIn(QEventLoop &loop,
-                                          const std::optional<TransferOutcome> &result)
-    {
-        QPointer<FtpClient> alive(q);
-        QEventLoop *outer = gui.waitLoop;
-        gui.waitLoop = &loop;
-        loop.exec();
-        if (!alive)
-            return std::nullopt;
-        gui.waitLoop = outer;
-        return result;
-    }
-
-    // Worker thread only: reached through the jobs of Await and PostClose.
-    upload::WorkerThreadState worker;
-    std::unique_ptr<upload::WorkerQueue> queue;
+    const upload::TrustStore *trust;
+    upload::SessionState session;
+    std::optional<upload::FtpEndpoint> endpoint;
+    std::atomic<bool> connected{false};
+    // Disconnect was called from an event: the connection closes when the
+    // request under way has stopped.
+    bool disconnectRequested = false;
+    bool cancelled = false;
+    const upload::UnfinishedUploads *unfinished = nullptr;
+    upload::RetryPolicy retryPolicy;
+    std::string checkedBy;
 };
 
-FtpClient::FtpClient(QObject *parent)
-    : QObject(parent)
-    , d(std::make_unique<Private>(this))
+FtpClient::FtpClient(const upload::TrustStore *trust, FtpEvents *events)
+    : d(std::make_unique<Private>(this, trust))
+    , m_events(events)
 {}
 
 FtpClient::~FtpClient() = default;
 
+void FtpClient::setUnfinishedUploads(const upload::UnfinishedUploads *unfinished)
+{
+    d->unfinished = unfinished;
+}
+
+void FtpClient::setRetryPolicy(const upload::RetryPolicy &policy)
+{
+    d->retryPolicy = policy;
+}
+
+const std::string &FtpClient::checkedBy() const
+{
+    return d->checkedBy;
+}
+
 void FtpClient::setTimeouts(int connectSeconds, int stallSeconds)
 {
-    d->gui.connectTimeout = std::max(1, connectSeconds);
-    d->gui.stallTimeout = std::max(1, stallSeconds);
+    d->session.connectTimeout = std::max(1, connectSeconds);
+    d->session.stallTimeout = std::max(1, stallSeconds);
 }
 
 bool FtpClient::IsConnected() const
 {
-    return d->gui.connected;
+    return d->connected;
 }
 
-void FtpClient::Connect(const QString &address, const QString &userName, const QString &password,
-                        int port, bool)
+void FtpClient::Abort()
 {
-    upload::LoginRequest request = d->PrepareLogin(address, userName, password, port);
-    TransferOutcome outcome = d->RunLogin(request);
-    if (!outcome.refusedHostKey.empty()) {
-        request.pinnedHostKey = d->ConfirmHostKey(outcome);
-        outcome = d->RunLogin(request);
-    }
-    if (!outcome.refusedCertificate.empty()) {
-        request.pinnedCertificate = d->ConfirmCertificate(outcome.refusedCertificate);
-        outcome = d->RunLogin(request);
-    }
-    if (outcome.code != CURLE_OK)
-        throw upload::DescribeOutcome(outcome);
-    d->gui.connected = true;
-}
-
-void FtpClient::trustCertificate(const QString &server, const QString &fingerprint)
-{
-    if (const std::optional<std::string> normal = upload::NormalizeFingerprint(ToUtf8(fingerprint)))
-        d->gui.trusted[ToUtf8(server)] = *normal;
-}
-
-void FtpClient::acceptHostKey(const QString &server, const QString &fingerprint)
-{
-    if (const std::optional<std::string> normal =
-            upload::NormalizeHostKeyFingerprint(ToUtf8(fingerprint)))
-        d->gui.acceptedKeys[ToUtf8(server)] = *normal;
+    d->session.stopped = true;
 }
 
 void FtpClient::Disconnect()
 {
-    if (d->gui.current) {
-        d->gui.current->disconnected = true;
-        d->gui.current->shared.abort = true;
+    d->connected = false;
+    if (d->session.inRequest) {
+        d->disconnectRequested = true;
+        return;
     }
-    d->gui.connected = false;
-    d->PostClose();
+    d->Close();
 }
 
-void FtpClient::UploadFile(const QString &localPath, const QString &, const QString &remotePath)
+Result<> FtpClient::Connect(const QString &address, const QString &userName,
+                            const QString &password, int port, bool)
 {
-    const UploadPlan plan = d->PrepareUpload(localPath, remotePath);
-    const std::shared_ptr<Operation> operation = d->Begin();
-    std::int64_t lastSent = -1;
-    const std::optional<TransferOutcome> outcome =
-        d->WaitForUpload(plan, operation, localPath, remotePath, lastSent);
-    if (!outcome)
-        throw Failure(upload::kErrCancelled, "The connection was closed");
-    d->End();
-    d->FinishUpload(*operation, *outcome, plan, lastSent, localPath, remotePath);
+    Result<upload::LoginRequest> request = d->PrepareLogin(address, userName, password, port);
+    if (!request)
+        return request.failure();
+    return d->Login(std::move(request.value()));
 }
 
-upload::LoginRequest FtpClient::Private::PrepareLogin(const QString &address,
-                                                      const QString &userName,
-                                                      const QString &password, int port)
+Result<> FtpClient::UploadFile(const QString &localPath, const QString &, const QString &remotePath)
 {
-    if (gui.busy)
-        throw Failure(upload::kErrTransferInProgress, "Another transfer is running");
-    gui.connected = false;
-    RefuseCommandBreaks(address, userName, password);
-    const std::optional<upload::FtpEndpoint> endpoint =
-        upload::ParseFtpAddress(ToUtf8(address), port);
+    if (!d->connected || !d->endpoint)
+        return Failure(upload::kErrNotConnected, "Not connected to server");
+    const std::string remote = ToUtf8(remotePath);
+    if (!upload::IsSendableRemotePath(remote))
+        return Failure(errors::kBadFileName, "Invalid file name on the server");
+    Result<upload::LocalFile> file = upload::OpenLocalFile(ToPath(localPath));
+    if (!file)
+        return file.failure();
+    d->disconnectRequested = false;
+    d->cancelled = false;
+    d->checkedBy.clear();
+    const upload::RemoteTarget target =
+        upload::MakeRemoteTarget(upload::FtpServerUrl(*d->endpoint), remote);
+    upload::ResumableUpload upload(d->session, target, file.value(), ToUtf8(localPath),
+                                   upload::ServerName(*d->endpoint), d->unfinished, d->retryPolicy,
+                                   std::chrono::seconds(d->session.stallTimeout),
+                                   d->HooksFor(localPath, remotePath, file.value().size));
+    if (Result<> sent = d->Send(upload, localPath, remotePath, file.value().size); !sent)
+        return sent;
+    if (!d->cancelled) {
+        const Result<> placed = d->PutInPlace(target);
+        upload.forget();
+        if (!placed)
+            return placed;
+        d->checkedBy = upload.checkedBy();
+    }
+    if (m_events)
+        m_events->TransferComplete(localPath, remotePath, 0);
+    return {};
+}
+
+Result<upload::LoginRequest> FtpClient::Private::PrepareLogin(const QString &address,
+                                                              const QString &userName,
+                                                              const QString &password, int port)
+{
+    connected = false;
+    const std::string addressText = ToUtf8(address);
+    const std::string user = ToUtf8(userName);
+    const std::string secret = ToUtf8(password);
+    if (Result<> refused = RefuseCommandBreaks(addressText, user, secret); !refused)
+        return refused.failure();
+    endpoint = upload::ParseFtpAddress(addressText, port);
     if (!endpoint)
-        throw Failure(upload::kErrBadAddress, "Invalid server address");
-    gui.endpoint = endpoint;
-    gui.userName = ToUtf8(userName);
-    gui.password = ToUtf8(password);
-    upload::LoginRequest request{upload::FtpServerUrl(*endpoint),
-                                 gui.userName,
-                                 gui.password,
-                                 endpoint->security,
-                                 {},
-                                 {},
-                                 {}};
-    const auto accepted = gui.acceptedKeys.find(upload::ServerName(*endpoint));
-    if (accepted != gui.acceptedKeys.end())
-        request.acceptedHostKey = accepted->second;
+        return Failure(upload::kErrBadAddress, "Invalid server address");
+    upload::LoginRequest request{
+        upload::FtpServerUrl(*endpoint), user, secret, endpoint->security, {}, {}, {}};
+    if (trust && endpoint->security == upload::FtpSecurity::Sftp)
+        request.acceptedHostKey =
+            trust->Known(IdentityKind::HostKey, upload::ServerName(*endpoint)).value_or("");
     return request;
 }
 
-UploadPlan FtpClient::Private::PrepareUpload(const QString &localPath, const QString &remotePath)
+Result<> FtpClient::Private::Login(upload::LoginRequest request)
 {
-    if (gui.busy)
-        throw Failure(upload::kErrTransferInProgress, "Another transfer is running");
-    if (!gui.connected || !gui.endpoint)
-        throw Failure(upload::kErrNotConnected, "Not connected to server");
-    const std::string remote = ToUtf8(remotePath);
-    if (!upload::IsSendableRemotePath(remote))
-        throw Failure(errors::kBadFileName, "Invalid file name on the server");
-    const QFileInfo info(localPath);
-    if (localPath.isEmpty() || !info.exists() || info.isDir())
-        throw Failure(errors::kFileNotFound, "File not found");
-    // Opening a pipe would wait for a writer, with the window frozen.
-    if (!info.isFile())
-        throw Failure(errors::kBadFileName, "Not a regular file");
-    UploadPlan plan;
-    plan.file = OpenShared(localPath);
-    if (!plan.file)
-        throw Failure(errors::kPathFileAccessError, "Could not read the local file");
-    plan.total = info.size();
-    plan.target = upload::MakeRemoteTarget(upload::FtpServerUrl(*gui.endpoint), remote);
-    return plan;
+    // At most one question for each kind of identity: a host key, then the
+    // certificate of a TLS connection.
+    for (int attempt = 0; attempt < 3; ++attempt) {
+        upload::OperationFlags flags;
+        TransferOutcome outcome;
+        upload::Login(session, request, &flags, outcome);
+        if (outcome.code == CURLE_OK) {
+            connected = true;
+            return {};
+        }
+        const std::string server = upload::ServerName(*endpoint);
+        if (!outcome.refusedHostKey.empty() && request.pinnedHostKey.empty()) {
+            const ServerIdentity seen{IdentityKind::HostKey, server, outcome.hostKeyType,
+                                      outcome.refusedHostKey};
+            Result<std::string> pinned = Confirm(seen, outcome.hostKeyChanged);
+            if (!pinned)
+                return pinned.failure();
+            request.pinnedHostKey = pinned.value();
+            continue;
+        }
+        if (!outcome.refusedCertificate.empty() && request.pinnedCertificate.empty()) {
+            const ServerIdentity seen{
+                IdentityKind::Certificate, server, {}, outcome.refusedCertificate};
+            const std::optional<std::string> known =
+                trust ? trust->Known(IdentityKind::Certificate, server) : std::nullopt;
+            if (known == seen.fingerprint) {
+                request.pinnedCertificate = seen.fingerprint;
+                continue;
+            }
+            Result<std::string> pinned = Confirm(seen, known.has_value());
+            if (!pinned)
+                return pinned.failure();
+            request.pinnedCertificate = pinned.value();
+            continue;
+        }
+        return upload::DescribeOutcome(outcome);
+    }
+    return Failure(upload::kErrSecureChannel, "Secure connection to server failed");
 }
 
-std::optional<TransferOutcome> FtpClient::Private::WaitForUpload(
-    const UploadPlan &plan, const std::shared_ptr<Operation> &operation, const QString &localPath,
-    const QString &remotePath, std::int64_t &lastSent)
+Result<std::string> FtpClient::Private::Confirm(const ServerIdentity &seen, bool changed)
 {
-    Private *p = this;
-    Operation *op = operation.get();
-    upload::ProgressTicker ticker(
-        plan.total,
-        {[op] { return op->shared.sent.load(std::memory_order_relaxed); },
-         [p, op] { return p->gui.inProgressEvent || op->cancelled || op->disconnected; },
-         [p, op, &localPath, &remotePath, total = plan.total](std::int64_t sent) {
-             return p->RaiseProgress(*op, localPath, remotePath, sent, total);
-         }});
-    ticker.start();
-    std::optional<TransferOutcome> outcome =
-        Await([plan, operation](upload::WorkerThreadState &state, TransferOutcome &result) {
-            upload::SendToTemporary(state, plan.target, plan.file.get(), plan.total,
-                                    &operation->shared, result);
-        });
-    ticker.stop();
-    lastSent = ticker.lastSent();
-    return outcome;
+    const bool trusted = q->m_events && q->m_events->IdentityUnverified(seen, changed);
+    if (session.stopped)
+        return Failure(upload::kErrCancelled, "Connection cancelled");
+    // A host key that has changed is refused whatever the answer: the event
+    // only tells of it.
+    const bool refused = !trusted || (seen.kind == IdentityKind::HostKey && changed);
+    if (refused)
+        return NotTrusted(seen, changed);
+    return seen.fingerprint;
 }
 
-void FtpClient::Private::FinishUpload(Operation &operation, const TransferOutcome &outcome,
-                                      const UploadPlan &plan, std::int64_t lastSent,
-                                      const QString &localPath, const QString &remotePath)
+upload::ResumableUpload::Hooks FtpClient::Private::HooksFor(const QString &localPath,
+                                                            const QString &remotePath,
+                                                            std::int64_t total)
 {
-    const bool whole = upload::WholeFileSent(outcome);
-    if (!operation.cancelled && !operation.disconnected && whole && lastSent != plan.total) {
-        // The last event: everything sent and confirmed. A cancel answered
-        // here still lands before the file is put in place.
-        if (!RaiseProgress(operation, localPath, remotePath, plan.total, plan.total))
-            return;
+    upload::ResumableUpload::Hooks hooks;
+    hooks.progress = [this, localPath, remotePath, total,
+                      lastEvent = std::optional<std::chrono::steady_clock::time_point>()](
+                         std::int64_t sent) mutable {
+        const auto now = std::chrono::steady_clock::now();
+        if (lastEvent && now - *lastEvent < kProgressInterval)
+            return !cancelled && !disconnectRequested;
+        lastEvent = now;
+        return RaiseProgress(localPath, remotePath, sent, total);
+    };
+    hooks.retrying = [this](int attempt, int attempts, const Failure &reason) {
+        if (q->m_events)
+            q->m_events->TransferRetrying(attempt, attempts, reason.description());
+    };
+    hooks.reconnect = [this](std::chrono::seconds timeLeft) -> Result<> {
+        const long connectTimeout = session.connectTimeout;
+        session.connectTimeout = std::min<long>(connectTimeout, timeLeft.count());
+        upload::OperationFlags flags;
+        TransferOutcome outcome;
+        upload::Login(session, session.login, &flags, outcome);
+        session.connectTimeout = connectTimeout;
+        if (outcome.code != CURLE_OK)
+            return upload::DescribeOutcome(outcome);
+        return {};
+    };
+    hooks.resumed = [this](std::int64_t offset) {
+        if (q->m_events)
+            q->m_events->TransferResumed(offset);
+    };
+    return hooks;
+}
+
+bool FtpClient::Private::RaiseProgress(const QString &localPath, const QString &remotePath,
+                                       std::int64_t sent, std::int64_t total)
+{
+    bool cancel = false;
+    if (q->m_events)
+        q->m_events->TransferProgress(localPath, remotePath, 0, sent, total, cancel);
+    if (cancel)
+        cancelled = true;
+    return !cancel && !disconnectRequested;
+}
+
+Result<> FtpClient::Private::Send(upload::ResumableUpload &upload, const QString &localPath,
+                                  const QString &remotePath, std::int64_t total)
+{
+    session.inRequest = true;
+    const Result<> sent = upload.Run();
+    session.inRequest = false;
+    // The last event: everything sent and checked. A cancel answered here
+    // still lands before the file is put in place.
+    if (sent && !upload.stopped() && !cancelled && !disconnectRequested)
+        RaiseProgress(localPath, remotePath, total, total);
+    if (cancelled || disconnectRequested || upload.stopped()) {
+        upload.forget();
+        upload::RemoveLeftover(session);
+        if (disconnectRequested) {
+            connected = false;
+            Close();
+        }
+    } else if (!sent && ConnectionGone(sent.failure())) {
+        connected = false;
+        Close();
     }
-    if (operation.cancelled || operation.disconnected || !whole)
-        PostRemoveLeftover();
-    if (operation.cancelled) {
-        emit q->TransferComplete(localPath, remotePath, 0);
-        return;
-    }
-    if (operation.disconnected)
-        throw Failure(upload::kErrCancelled, "Upload stopped: the connection was closed");
-    if (!whole) {
-        if (outcome.code != CURLE_OK && !upload::KeepsConnection(outcome.code))
-            gui.connected = false;
-        throw upload::DescribeOutcome(outcome);
-    }
+    if (cancelled)
+        return {};
+    if (disconnectRequested || session.stopped)
+        return Failure(upload::kErrCancelled, "Upload stopped: the connection was closed");
+    return sent;
+}
+
+Result<> FtpClient::Private::PutInPlace(const upload::RemoteTarget &target)
+{
     // Only now is the file on the server replaced: no event is raised while
     // it happens, so no cancel question can be open meanwhile.
-    Begin();
-    const std::optional<TransferOutcome> placed =
-        Await([target = plan.target](upload::WorkerThreadState &state, TransferOutcome &result) {
-            upload::PutInPlace(state, target, result);
-        });
-    if (!placed)
-        throw Failure(upload::kErrCancelled, "The connection was closed");
-    End();
-    if (placed->code != CURLE_OK) {
-        gui.connected = false;
-        throw upload::DescribeOutcome(*placed);
+    TransferOutcome placed;
+    upload::PutInPlace(session, target, placed);
+    if (placed.code != CURLE_OK) {
+        Close();
+        return upload::DescribeOutcome(placed);
     }
-    if (!placed->placementFailure.empty())
-        throw upload::DescribeOutcome(*placed);
-    emit q->TransferComplete(localPath, remotePath, 0);
+    if (!placed.placementFailure.empty())
+        return upload::DescribeOutcome(placed);
+    return {};
 }
 
 } // namespace vantrel

@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace vantrel::upload {
 
@@ -26,9 +27,13 @@ inline constexpr std::int32_t kErrCancelled = 12017;
 inline constexpr std::int32_t kErrNotConnected = 12019;
 inline constexpr std::int32_t kErrCannotConnect = 12029;
 inline constexpr std::int32_t kErrConnectionLost = 12030;
-inline constexpr std::int32_t kErrTransferInProgress = 12110;
+// SSH has no WinINet code: two of our own beside the certificate's.
+inline constexpr std::int32_t kErrHostKeyNotTrusted = 12171;
+inline constexpr std::int32_t kErrHostKeyChanged = 12172;
+// The local file is a pipe, a device or a folder: it cannot be sent.
+inline constexpr std::int32_t kErrNotRegularFile = 12173;
 
-// What one login or one transfer on the worker thread ended with.
+// What one login or one transfer ended with, as libcurl and the server told.
 struct TransferOutcome
 {
     CURLcode code = CURLE_OK;
@@ -37,6 +42,8 @@ struct TransferOutcome
     std::string negativeReply;
     // The server's last reply line of any kind, as it came ("227 ...").
     std::string lastReply;
+    // Every line of the replies to a command, as they came.
+    std::vector<std::string> replyLines;
     // Set when the transfer went through but the file could not be put in
     // place on the server: the description for the user.
     std::string placementFailure;
@@ -57,6 +64,12 @@ void NoteSftpRefusal(TransferOutcome &outcome);
 
 // The failure a user is shown for an outcome that is not CURLE_OK.
 Failure DescribeOutcome(const TransferOutcome &outcome);
+
+// Whether a new attempt may cure what ended the transfer: the connection
+// broke or closed, went silent, or the server said so (421, 425, 426, 450,
+// 451). Not a refusal (a wrong password, a missing folder, no space, a name
+// refused), not the user's cancel, not the local file.
+bool MayRecover(const TransferOutcome &outcome);
 
 // Whether libcurl keeps the control connection usable after `code`.
 bool KeepsConnection(CURLcode code);

@@ -1,16 +1,13 @@
 #include "upload/remotereplace.h"
 
+#include "common/ascii.h"
+
 #include <charconv>
 #include <utility>
 
 namespace vantrel::upload {
 
 namespace {
-
-bool IsDigit(char c)
-{
-    return c >= '0' && c <= '9';
-}
 
 bool Positive(const FtpReply &reply)
 {
@@ -50,28 +47,32 @@ FtpReply ParseFtpReply(std::string_view line)
 {
     while (!line.empty() && (line.back() == '\n' || line.back() == '\r'))
         line.remove_suffix(1);
-    if (line.size() < 3 || !IsDigit(line[0]) || !IsDigit(line[1]) || !IsDigit(line[2])
-        || (line.size() > 3 && line[3] != ' '))
+    if (line.size() < 3 || !ascii::IsDigit(line[0]) || !ascii::IsDigit(line[1])
+        || !ascii::IsDigit(line[2]) || (line.size() > 3 && line[3] != ' '))
         return {};
     return {(line[0] - '0') * 100 + (line[1] - '0') * 10 + (line[2] - '0'), std::string(line)};
 }
 
-std::optional<std::string> StoredSizeFailure(const FtpReply &reply, std::int64_t localSize)
+std::optional<std::int64_t> StoredSize(const FtpReply &reply)
 {
     if (reply.code != 213)
         return std::nullopt;
-    std::string_view digits = std::string_view(reply.text).substr(3);
-    while (!digits.empty() && digits.front() == ' ')
-        digits.remove_prefix(1);
-    while (!digits.empty() && digits.back() == ' ')
-        digits.remove_suffix(1);
+    const std::string_view digits = ascii::Trimmed(std::string_view(reply.text).substr(3));
     std::int64_t stored = -1;
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), stored);
     if (error != std::errc() || end != digits.data() + digits.size() || stored < 0)
-        return "The server reported an unreadable size for the uploaded file";
-    if (stored == localSize)
+        return -1;
+    return stored;
+}
+
+std::optional<std::string> StoredSizeFailure(const FtpReply &reply, std::int64_t localSize)
+{
+    const std::optional<std::int64_t> stored = StoredSize(reply);
+    if (!stored || *stored == localSize)
         return std::nullopt;
-    return "The upload is incomplete: the server holds " + std::to_string(stored) + " of "
+    if (*stored < 0)
+        return "The server reported an unreadable size for the uploaded file";
+    return "The upload is incomplete: the server holds " + std::to_string(*stored) + " of "
            + std::to_string(localSize) + " bytes";
 }
 

@@ -29,6 +29,10 @@ struct FtpReply
 // The reply line as a code and its text; code 0 when it is not one.
 FtpReply ParseFtpReply(std::string_view line);
 
+// The size in the reply to a "SIZE" command; nothing for any reply but 213,
+// -1 for a 213 without a readable size.
+std::optional<std::int64_t> StoredSize(const FtpReply &reply);
+
 // The failure for the size the server reports for the stored file after a
 // "SIZE" command, or nothing when it matches `localSize` or the server does
 // not report one (any reply but 213).

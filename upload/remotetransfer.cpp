@@ -15,7 +15,7 @@ constexpr long kCleanupTimeoutMs = 5000;
 // One command and its reply; nothing when the connection broke, with the
 // reason in `broken`. The steps after the data have their own flags: a cancel
 // that comes too late for the transfer does not cut them off half-way.
-std::optional<FtpReply> Ask(WorkerThreadState &state, const std::string &command,
+std::optional<FtpReply> Ask(SessionState &state, const std::string &command,
                             TransferOutcome &broken)
 {
     OperationFlags own;
@@ -28,30 +28,11 @@ std::optional<FtpReply> Ask(WorkerThreadState &state, const std::string &command
     return ParseFtpReply(outcome.lastReply);
 }
 
-// SFTP: the size check of the temporary file; false when the connection
-// broke, with the reason in `outcome`.
-bool CheckSftpSize(WorkerThreadState &state, const RemoteTarget &target, std::int64_t size,
-                   TransferOutcome &outcome)
-{
-    TransferOutcome asked;
-    const std::int64_t stored = RemoteFileSize(state, target.temporaryUrl, asked);
-    if (asked.code != CURLE_OK) {
-        outcome = asked;
-        return false;
-    }
-    if (stored >= 0)
-        outcome.placementFailure =
-            StoredSizeFailure(ParseFtpReply("213 " + std::to_string(stored)), size)
-                .value_or(std::string());
-    return true;
-}
-
 // SFTP servers after OpenSSH's will not rename onto an existing file, and
 // libssh2 cannot ask for the rename that overwrites: the old file is moved
 // aside first and only deleted once the new one has its name, so a refused
 // rename puts the old one back.
-void PutInPlaceOverSftp(WorkerThreadState &state, const RemoteTarget &target,
-                        TransferOutcome &outcome)
+void PutInPlaceOverSftp(SessionState &state, const RemoteTarget &target, TransferOutcome &outcome)
 {
     const std::string temporary = QuoteSftpPath(target.temporaryPath);
     const std::string final = QuoteSftpPath(target.finalPath);
@@ -112,39 +93,107 @@ bool WholeFileSent(const TransferOutcome &outcome)
            && outcome.placementFailure.empty();
 }
 
-void SendToTemporary(WorkerThreadState &state, const RemoteTarget &target, std::FILE *file,
-                     std::int64_t size, OperationFlags *operation, TransferOutcome &outcome)
+void SendToTemporary(SessionState &state, const RemoteTarget &target, const SendPart &part,
+                     OperationFlags *operation, TransferOutcome &outcome)
 {
     state.leftover = target.temporaryPath;
-    Send(state, target.temporaryUrl, file, size, operation, outcome);
-    if (WholeFileSent(outcome) && target.sftp) {
-        if (!CheckSftpSize(state, target, size, outcome))
-            state.leftover.clear();
-        else if (!outcome.placementFailure.empty())
-            RemoveLeftover(state);
-        return;
-    }
-    if (WholeFileSent(outcome)) {
-        TransferOutcome broken;
-        const std::optional<FtpReply> reply = Ask(state, "SIZE " + target.temporaryPath, broken);
-        if (!reply) {
-            outcome = broken;
-            state.leftover.clear();
-        } else if (std::optional<std::string> failure = StoredSizeFailure(*reply, size)) {
-            outcome.placementFailure = *failure;
-            RemoveLeftover(state);
-        }
-        return;
-    }
-    if (outcome.code == CURLE_ABORTED_BY_CALLBACK && !outcome.readError)
-        return;
-    if (ServerStillAnswers(outcome) || outcome.code == CURLE_OK || outcome.readError
-        || outcome.shortRead)
-        RemoveLeftover(state);
-    state.leftover.clear();
+    Send(state, target.temporaryUrl, part, operation, outcome);
 }
 
-void PutInPlace(WorkerThreadState &state, const RemoteTarget &target, TransferOutcome &outcome)
+namespace {
+
+// The reply to "SIZE" of the temporary file; for SFTP one made of its
+// attributes. Nothing when the connection broke (outcome.code says so).
+std::optional<FtpReply> SizeReply(SessionState &state, const RemoteTarget &target,
+                                  TransferOutcome &outcome)
+{
+    if (!target.sftp) {
+        // Servers may refuse SIZE in ASCII mode, the mode of a new login.
+        if (!Ask(state, "TYPE I", outcome))
+            return std::nullopt;
+        return Ask(state, "SIZE " + target.temporaryPath, outcome);
+    }
+    const std::int64_t stored = RemoteFileSize(state, target.temporaryUrl, outcome);
+    if (outcome.code != CURLE_OK)
+        return std::nullopt;
+    return stored < 0 ? FtpReply{550, "550 No size"}
+                      : ParseFtpReply("213 " + std::to_string(stored));
+}
+
+} // namespace
+
+std::int64_t TemporarySize(SessionState &state, const RemoteTarget &target,
+                           TransferOutcome &outcome)
+{
+    const std::optional<FtpReply> reply = SizeReply(state, target, outcome);
+    return reply ? StoredSize(*reply).value_or(-1) : -1;
+}
+
+std::optional<ServerHash> HashOffered(SessionState &state)
+{
+    if (state.login.security == FtpSecurity::Sftp)
+        return std::nullopt;
+    if (!state.hashOffered) {
+        TransferOutcome feat;
+        OperationFlags own;
+        RunCommand(state, "FEAT", &own, feat);
+        state.hashOffered =
+            feat.code == CURLE_OK ? ChooseServerHash(feat.replyLines) : std::nullopt;
+    }
+    return *state.hashOffered;
+}
+
+std::string TemporaryDigest(SessionState &state, const RemoteTarget &target, const ServerHash &hash,
+                            TransferOutcome &outcome)
+{
+    if (!hash.select.empty() && !state.hashChosen) {
+        const std::optional<FtpReply> chosen = Ask(state, hash.select, outcome);
+        if (!chosen)
+            return {};
+        state.hashChosen = chosen->code >= 200 && chosen->code < 300;
+        if (!state.hashChosen)
+            return {};
+    }
+    const std::optional<FtpReply> reply =
+        Ask(state, hash.command + " " + target.temporaryPath, outcome);
+    if (!reply)
+        return {};
+    return DigestInReply(reply->text, hash.algorithm).value_or(std::string());
+}
+
+std::string CheckTemporary(SessionState &state, const RemoteTarget &target, std::int64_t size,
+                           const std::optional<ServerHash> &hash, const std::string &digest,
+                           TransferOutcome &outcome)
+{
+    std::string checkedBy;
+    std::string failure;
+    if (hash && !digest.empty()) {
+        const std::string stored = TemporaryDigest(state, target, *hash, outcome);
+        if (outcome.code != CURLE_OK)
+            return {};
+        if (!stored.empty()) {
+            checkedBy = HashName(hash->algorithm);
+            if (stored != digest)
+                failure = std::string("The file on the server is not the one sent: its ")
+                          + HashName(hash->algorithm) + " differs";
+        }
+    }
+    if (checkedBy.empty()) {
+        const std::optional<FtpReply> reply = SizeReply(state, target, outcome);
+        if (!reply)
+            return {};
+        if (StoredSize(*reply))
+            checkedBy = "size";
+        failure = StoredSizeFailure(*reply, size).value_or(std::string());
+    }
+    if (!failure.empty()) {
+        outcome.placementFailure = failure;
+        RemoveLeftover(state);
+    }
+    return checkedBy;
+}
+
+void PutInPlace(SessionState &state, const RemoteTarget &target, TransferOutcome &outcome)
 {
     if (target.sftp) {
         PutInPlaceOverSftp(state, target, outcome);
@@ -167,7 +216,7 @@ void PutInPlace(WorkerThreadState &state, const RemoteTarget &target, TransferOu
         outcome.placementFailure = step.failure;
 }
 
-void RemoveLeftover(WorkerThreadState &state)
+void RemoveLeftover(SessionState &state)
 {
     if (state.leftover.empty() || !state.easy) {
         state.leftover.clear();

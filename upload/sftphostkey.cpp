@@ -1,5 +1,7 @@
 #include "upload/sftphostkey.h"
 
+#include "common/ascii.h"
+
 #include <cstdlib>
 
 namespace vantrel::upload {
@@ -15,15 +17,6 @@ bool IsBase64(char c)
 {
     return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '+'
            || c == '/';
-}
-
-std::string_view Trimmed(std::string_view text)
-{
-    while (!text.empty() && (text.front() == ' ' || text.front() == '\t' || text.front() == '\r'))
-        text.remove_prefix(1);
-    while (!text.empty() && (text.back() == ' ' || text.back() == '\t' || text.back() == '\r'))
-        text.remove_suffix(1);
-    return text;
 }
 
 } // namespace
@@ -48,7 +41,7 @@ std::string FormatHostKeyFingerprint(const unsigned char *digest)
 
 std::optional<std::string> NormalizeHostKeyFingerprint(std::string_view text)
 {
-    text = Trimmed(text);
+    text = ascii::Trimmed(text);
     if (text.size() < kPrefix.size())
         return std::nullopt;
     for (std::size_t i = 0; i < kPrefix.size(); ++i) {
@@ -99,22 +92,6 @@ std::filesystem::path KnownHostsFile()
     if (!home || !*home)
         return {};
     return std::filesystem::path(home) / ".ssh" / "known_hosts";
-}
-
-AcceptedHostKeys ParseAcceptedKeys(std::string_view text)
-{
-    return ParseServerLines(text, NormalizeHostKeyFingerprint);
-}
-
-AcceptedHostKeys ReadAcceptedKeys(const std::filesystem::path &file)
-{
-    return ReadServerLines(file, NormalizeHostKeyFingerprint);
-}
-
-platform::FileStatus AcceptHostKey(const std::filesystem::path &file, const std::string &server,
-                                   const std::string &fingerprint)
-{
-    return SetServerLine(file, server, fingerprint, NormalizeHostKeyFingerprint);
 }
 
 } // namespace vantrel::upload

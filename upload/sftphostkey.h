@@ -2,13 +2,10 @@
 
 // SSH host keys of SFTP servers: the fingerprint as OpenSSH prints it
 // ("SHA256:" and the digest in base64 without padding), the decision whether
-// a key the server shows may be used, and the file in the settings folder
-// that keeps the keys the user has accepted, one for each server
-// ("host:port"), beside the trusted certificates. The user's own
-// ~/.ssh/known_hosts is only read, never written. Pure functions, apart from
-// the file's reading and writing.
+// a key the server shows may be used, and where the user's own
+// ~/.ssh/known_hosts is (only read, never written; the keys accepted in the
+// program are kept by upload/truststore). Pure functions.
 
-#include "platform/filestore.h"
 #include "upload/certtrust.h"
 
 #include <filesystem>
@@ -55,12 +52,5 @@ HostKeyVerdict JudgeHostKey(KnownHostsMatch knownHosts, const std::string &accep
 // "~/.ssh/known_hosts" of the user: HOME (USERPROFILE on Windows); empty
 // when neither is set.
 std::filesystem::path KnownHostsFile();
-
-// One "server fingerprint" pair a line, as the trust file of certificates.
-AcceptedHostKeys ParseAcceptedKeys(std::string_view text);
-AcceptedHostKeys ReadAcceptedKeys(const std::filesystem::path &file);
-// Adds or replaces the key of one server in `file`, keeping the others.
-platform::FileStatus AcceptHostKey(const std::filesystem::path &file, const std::string &server,
-                                   const std::string &fingerprint);
 
 } // namespace vantrel::upload

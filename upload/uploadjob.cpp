@@ -1,215 +1,333 @@
 #include "upload/uploadjob.h"
 
-#include "common/failure.h"
+#include "common/errornumbers.h"
 #include "common/messages.h"
+#include "common/progresstext.h"
 #include "common/qtbridge.h"
 #include "platform/systemerror.h"
-#include "platform/userdialogs.h"
 #include "settings/settingsfile.h"
-#include "upload/certtrust.h"
-#include "upload/ftpaddress.h"
 #include "upload/ftpclient.h"
 #include "upload/ftperrors.h"
-#include "upload/sftphostkey.h"
-#include "upload/uploadpercent.h"
+#include "upload/localfile.h"
+#include "upload/workerqueue.h"
 
-#include <QFileInfo>
-#include <QWidget>
+#include <QElapsedTimer>
+
+#include <condition_variable>
+#include <utility>
 
 namespace vantrel::upload {
 
-UploadJob::UploadJob(const AppContext &context, QWidget *window)
-    : QObject(window)
-    , m_context(context)
-    , m_window(window)
-    , FTP(new FtpClient(this))
+namespace {
+
+// An outcome; one with a failure is told in the error form.
+UploadOutcome Ended(UploadOutcome::Kind kind, const QString &message = QString(),
+                    const std::optional<Failure> &failure = std::nullopt)
 {
-    FTP->setObjectName(QStringLiteral("FTP"));
-    connect(FTP, &FtpClient::TransferProgress, this,
-            [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                   std::int64_t total,
-                   bool *cancel) { FTP_TransferProgress(sent, total, cancel); });
-    connect(FTP, &FtpClient::TransferComplete, this,
-            [this](const QString &, const QString &, std::int32_t) { FTP_TransferComplete(); });
-    connect(FTP, &FtpClient::CertificateUnverified, this, &UploadJob::FTP_CertificateUnverified);
-    connect(FTP, &FtpClient::HostKeyUnknown, this, &UploadJob::FTP_HostKeyUnknown);
-    connect(FTP, &FtpClient::HostKeyChanged, this,
-            [this](const QString &server, const QString &type, const QString &fingerprint) {
-                m_hostKeyRefusal = HostKeyChangedMessage(server, type, fingerprint);
-            });
+    UploadOutcome outcome;
+    outcome.kind = kind;
+    outcome.failure = failure;
+    outcome.message = message;
+    outcome.isError = failure.has_value();
+    return outcome;
 }
 
-UploadJob::~UploadJob() = default;
+} // namespace
 
-void UploadJob::start(const QString &localPath, const QString &fileTitle)
+// An answer the job's thread waits for; abandoned when the job goes away.
+struct UploadJob::PendingAnswer
 {
-    m_transferRunning = true;
-    if (FTP->IsConnected())
-        FTP->Disconnect();
-    RunUpload(localPath, fileTitle);
-    m_transferRunning = false;
-}
+    std::mutex mutex;
+    std::condition_variable ready;
+    std::optional<bool> answer;
+    bool abandoned = false;
 
-void UploadJob::requestCancel()
-{
-    blnCancelRequested = true;
-}
+    void give(bool value)
+    {
+        {
+            std::lock_guard lock(mutex);
+            answer = value;
+        }
+        ready.notify_all();
+    }
 
-void UploadJob::RunUpload(const QString &localPath, const QString &fileTitle)
+    void abandon()
+    {
+        {
+            std::lock_guard lock(mutex);
+            abandoned = true;
+        }
+        ready.notify_all();
+    }
+
+    // The answer; false when the job was abandoned first.
+    bool wait()
+    {
+        std::unique_lock lock(mutex);
+        ready.wait(lock, [this] { return answer.has_value() || abandoned; });
+        return answer.value_or(false);
+    }
+};
+
+// The component's events, on the job's thread: the handlers of the transfer
+// and of server identities that passed no check of their own.
+class UploadJob::Events final : public FtpEvents
 {
-    try {
-        ReadSettings();
-        if (const QString refusal = Refusal(localPath); !refusal.isEmpty()) {
-            ShowError(*m_context.dialogs, m_window, refusal);
-            ResetUploadDisplay();
+public:
+    explicit Events(UploadJob &job)
+        : m_job(job)
+    {}
+
+    // A new transfer: the rate is measured from its first event.
+    void reset()
+    {
+        m_meter.reset();
+        m_clock.start();
+    }
+
+    bool IdentityUnverified(const ServerIdentity &seen, bool changed) override
+    {
+        if (seen.kind == IdentityKind::HostKey && changed) {
+            m_job.m_refusedIdentity = seen;
+            return false;
+        }
+        const bool trusted = m_job.Ask([&](UploadQuestions &questions) {
+            return seen.kind == IdentityKind::Certificate
+                       ? questions.TrustCertificate(seen, changed)
+                       : questions.AcceptHostKey(seen);
+        });
+        if (!trusted) {
+            m_job.m_refusedIdentity = seen;
+            return false;
+        }
+        const platform::FileStatus saved = m_job.m_trust.Remember(seen);
+        if (!saved.ok()) {
+            // Trusted for this upload all the same; the next one asks again.
+            const QString message =
+                WithReason(seen.kind == IdentityKind::Certificate
+                               ? QStringLiteral("THE TRUSTED CERTIFICATE COULD NOT BE SAVED!")
+                               : QStringLiteral("THE ACCEPTED HOST KEY COULD NOT BE SAVED!"),
+                           FromUtf8(platform::ErrnoText(saved.error)));
+            m_job.Post([job = &m_job, message] { emit job->warning(message); });
+        }
+        return true;
+    }
+
+    void TransferProgress(const QString &, const QString &, std::int32_t, std::int64_t sent,
+                          std::int64_t total, bool &cancel) override
+    {
+        m_job.blnUploadInProgress = true;
+        UploadProgress progress{sent, total, m_meter.report(m_clock.elapsed(), sent, total)};
+        m_job.Post([job = &m_job, progress] { emit job->progressed(progress); });
+        if (!m_job.blnCancelRequested)
             return;
-        }
-        LoadTrustedCertificates();
-        m_refusedServer.clear();
-        m_hostKeyRefusal.clear();
-        FTP->Connect(strFtpAddress, strFtpUserName, strFtpPassword, 21, true);
-        if (FTP->IsConnected()) {
-            emit serverStatusChanged(QStringLiteral("Server Connected"));
-            FTP->UploadFile(localPath, QString(), strFtpServerFolder + fileTitle);
-        }
-    } catch (const std::exception &error) {
-        const Failure failure = FailureOf(error);
-        if (failure.number() == kErrCertificateNotTrusted && !m_hostKeyRefusal.isEmpty())
-            ShowError(*m_context.dialogs, m_window, m_hostKeyRefusal);
-        else if (failure.number() == kErrCertificateNotTrusted && !m_refusedServer.isEmpty())
-            ShowError(*m_context.dialogs, m_window, CertificateRefusedMessage(m_refusedServer));
-        else
-            ShowError(*m_context.dialogs, m_window,
-                      UploadErrorMessage(FromUtf8(failure.description())));
+        const bool stop =
+            m_job.Ask([](UploadQuestions &questions) { return questions.AbortUpload(); });
+        m_job.blnCancelRequested = false;
+        if (!stop)
+            return;
+        cancel = true;
+        m_job.blnUploadInProgress = false;
+        aborted = true;
+        m_job.FTP->Disconnect();
     }
-    ResetUploadDisplay();
-}
 
-QString UploadJob::trustFile() const
-{
-    return m_context.settingsFolderOrApp() + QLatin1Char('/') + QLatin1String(kTrustFileName);
-}
-
-QString UploadJob::acceptedKeysFile() const
-{
-    return m_context.settingsFolderOrApp() + QLatin1Char('/')
-           + QLatin1String(kAcceptedKeysFileName);
-}
-
-void UploadJob::LoadTrustedCertificates()
-{
-    for (const auto &[server, fingerprint] : ReadTrustFile(ToPath(trustFile())))
-        FTP->trustCertificate(FromUtf8(server), FromUtf8(fingerprint));
-    for (const auto &[server, fingerprint] : ReadAcceptedKeys(ToPath(acceptedKeysFile())))
-        FTP->acceptHostKey(FromUtf8(server), FromUtf8(fingerprint));
-}
-
-void UploadJob::FTP_HostKeyUnknown(const QString &server, const QString &type,
-                                   const QString &fingerprint, bool *accept)
-{
-    if (AskQuestion(*m_context.dialogs, m_window, UnknownHostKeyQuestion(server, type, fingerprint))
-        != vbYes) {
-        m_hostKeyRefusal = HostKeyRefusedMessage(server);
-        return;
+    void TransferRetrying(int attempt, int attempts, const std::string &reason) override
+    {
+        m_job.Post([job = &m_job, attempt, attempts, reason = FromUtf8(reason)] {
+            emit job->retrying(attempt, attempts, reason);
+        });
     }
-    *accept = true;
-    const platform::FileStatus saved =
-        AcceptHostKey(ToPath(acceptedKeysFile()), ToUtf8(server), ToUtf8(fingerprint));
-    if (!saved.ok()) {
-        // Accepted for this upload all the same; the next one asks again.
-        ShowError(*m_context.dialogs, m_window,
-                  WithReason(QStringLiteral("THE ACCEPTED HOST KEY COULD NOT BE SAVED!"),
-                             FromUtf8(platform::ErrnoText(saved.error))));
+
+    void TransferResumed(std::int64_t offset) override
+    {
+        m_job.Post([job = &m_job, offset] { emit job->resumed(offset); });
     }
-}
 
-void UploadJob::FTP_CertificateUnverified(const QString &server, const QString &fingerprint,
-                                          bool changed, bool *trust)
-{
-    if (AskQuestion(*m_context.dialogs, m_window,
-                    UntrustedCertificateQuestion(server, fingerprint, changed))
-        != vbYes) {
-        m_refusedServer = server;
-        return;
+    void TransferComplete(const QString &, const QString &, std::int32_t) override
+    {
+        announce = m_job.blnUploadInProgress;
     }
-    *trust = true;
-    const platform::FileStatus saved =
-        TrustCertificate(ToPath(trustFile()), ToUtf8(server), ToUtf8(fingerprint));
-    if (!saved.ok()) {
-        // Trusted for this upload all the same; the next one asks again.
-        ShowError(*m_context.dialogs, m_window,
-                  WithReason(QStringLiteral("THE TRUSTED CERTIFICATE COULD NOT BE SAVED!"),
-                             FromUtf8(platform::ErrnoText(saved.error))));
+
+    // What the last transfer's events said: the user abandoned it, and the
+    // success message is due (the flag of the transfer's events said so
+    // when it completed).
+    bool aborted = false;
+    bool announce = false;
+
+private:
+    UploadJob &m_job;
+    TransferMeter m_meter;
+    QElapsedTimer m_clock;
+};
+
+UploadJob::UploadJob(const QString &settingsFolder, UploadQuestions &questions, QObject *parent)
+    : QObject(parent)
+    , m_settingsFolder(settingsFolder)
+    , m_questions(questions)
+    , m_trust(ToPath(settingsFolder))
+    , m_unfinished(ToPath(settingsFolder))
+    , m_events(std::make_unique<Events>(*this))
+    , FTP(std::make_unique<FtpClient>(&m_trust, m_events.get()))
+    , m_worker(std::make_unique<WorkerQueue>())
+{
+    FTP->setUnfinishedUploads(&m_unfinished);
+}
+
+UploadJob::~UploadJob()
+{
+    FTP->Abort();
+    {
+        std::lock_guard lock(m_pendingMutex);
+        if (m_pending)
+            m_pending->abandon();
     }
+    m_worker.reset();
 }
 
-QString UploadJob::Refusal(const QString &localPath) const
+void UploadJob::setTimeouts(int connectSeconds, int stallSeconds)
 {
-    const QString *const values[settings::kFieldCount] = {&strFtpAddress, &strFtpUserName,
-                                                          &strFtpPassword, &strFtpServerFolder};
-    for (std::size_t i = 0; i < settings::kFieldCount; ++i) {
-        if (BreaksCommandLine(ToUtf8(*values[i])))
-            return QString::fromLatin1(settings::kFields[i].caption)
-                   + QStringLiteral(" CONTAINS A LINE BREAK OR NUL CHARACTER!");
+    FTP->setTimeouts(connectSeconds, stallSeconds);
+}
+
+void UploadJob::setRetryPolicy(const RetryPolicy &policy)
+{
+    FTP->setRetryPolicy(policy);
+}
+
+bool UploadJob::start(UploadRequest request)
+{
+    if (m_running)
+        return false;
+    m_running = true;
+    m_worker->Post([this, request = std::move(request)] {
+        if (FTP->IsConnected())
+            FTP->Disconnect();
+        UploadOutcome outcome = RunUpload(request);
+        Post([this, outcome = std::move(outcome)] {
+            m_running = false;
+            emit finished(outcome);
+        });
+    });
+    return true;
+}
+
+void UploadJob::Post(std::function<void()> report)
+{
+    QMetaObject::invokeMethod(this, std::move(report), Qt::QueuedConnection);
+}
+
+bool UploadJob::Ask(std::function<bool(UploadQuestions &)> question)
+{
+    auto pending = std::make_shared<PendingAnswer>();
+    {
+        std::lock_guard lock(m_pendingMutex);
+        m_pending = pending;
     }
-    const QFileInfo info(localPath);
-    if (info.exists() && !info.isFile())
-        return QStringLiteral("THE SELECTED FILE IS NOT A REGULAR FILE!");
-    return {};
+    Post([this, pending, question = std::move(question)] { pending->give(question(m_questions)); });
+    const bool answer = pending->wait();
+    std::lock_guard lock(m_pendingMutex);
+    m_pending.reset();
+    return answer;
 }
 
-void UploadJob::ReadSettings()
+UploadOutcome UploadJob::RunUpload(const UploadRequest &request)
 {
-    settings::FtpSettings values{ToUtf8(strFtpAddress), ToUtf8(strFtpUserName),
-                                 ToUtf8(strFtpPassword), ToUtf8(strFtpServerFolder)};
-    const settings::SettingsResult result = settings::ReadSettingsFile(
-        settings::SettingsFilePath(ToPath(m_context.settingsFolderOrApp())), values);
-    if (!result.ok())
-        throw result.failure();
-    strFtpAddress = FromUtf8(values.address);
-    strFtpUserName = FromUtf8(values.userName);
-    strFtpPassword = FromUtf8(values.password);
-    strFtpServerFolder = FromUtf8(values.serverFolder);
+    if (std::optional<Failure> failure = ReadSettings(request))
+        return FailureOutcome(*failure);
+    if (std::optional<UploadOutcome> refused = Refusal(request))
+        return *refused;
+    m_refusedIdentity.reset();
+    m_events->aborted = false;
+    m_events->announce = false;
+    if (Result<> connected = FTP->Connect(FromUtf8(strFtpAddress), FromUtf8(strFtpUserName),
+                                          FromUtf8(strFtpPassword), 21, true);
+        !connected)
+        return FailureOutcome(connected.failure());
+    if (!FTP->IsConnected())
+        return Ended(UploadOutcome::Kind::NotConnected);
+    Post([this] { emit serverConnected(); });
+    m_events->reset();
+    const QString remotePath = FromUtf8(strFtpServerFolder) + request.fileTitle;
+    if (Result<> sent = FTP->UploadFile(request.localPath, QString(), remotePath); !sent)
+        return FailureOutcome(sent.failure());
+    if (m_events->aborted)
+        return Ended(UploadOutcome::Kind::Aborted, QStringLiteral("UPLOADING ABORTED BY USER!"));
+    UploadOutcome uploaded =
+        Ended(UploadOutcome::Kind::Uploaded,
+              m_events->announce ? QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")
+                                 : QString());
+    uploaded.checkedBy = FromUtf8(FTP->checkedBy());
+    return uploaded;
 }
 
-void UploadJob::FTP_TransferProgress(std::int64_t sent, std::int64_t total, bool *cancel)
+std::optional<Failure> UploadJob::ReadSettings(const UploadRequest &request)
 {
-    blnUploadInProgress = true;
-    // The bar takes an int range: amounts beyond it are scaled down alike.
-    const ProgressBarRange bar = ScaleProgressBar(sent, total);
-    emit progressChanged(bar.maximum, bar.value);
-    emit percentChanged(QStringLiteral("Status: ") + QString::number(UploadPercent(sent, total))
-                        + QLatin1Char('%'));
-    if (!blnCancelRequested)
-        return;
-    const bool stop =
-        AskQuestion(*m_context.dialogs, m_window,
-                    QStringLiteral("YOUR FILE IS UPLOADING TO THE SERVER. DO YOU WANT TO CANCEL?"))
-        == vbYes;
-    blnCancelRequested = false;
-    if (!stop)
-        return;
-    *cancel = true;
-    blnUploadInProgress = false;
-    ShowNotice(*m_context.dialogs, m_window, QStringLiteral("UPLOADING ABORTED BY USER!"));
-    FTP->Disconnect();
+    settings::FtpSettings values{strFtpAddress, strFtpUserName, strFtpPassword, strFtpServerFolder};
+    const bool allGiven =
+        request.address && request.userName && request.password && request.serverFolder;
+    if (!allGiven) {
+        const settings::SettingsResult read = settings::ReadSettingsFile(
+            settings::SettingsFilePath(ToPath(m_settingsFolder)), values);
+        if (!read.ok())
+            return read.failure();
+    }
+    values.address = request.address.value_or(values.address);
+    values.userName = request.userName.value_or(values.userName);
+    values.password = request.password.value_or(values.password);
+    values.serverFolder = request.serverFolder.value_or(values.serverFolder);
+    strFtpAddress = values.address;
+    strFtpUserName = values.userName;
+    strFtpPassword = values.password;
+    strFtpServerFolder = values.serverFolder;
+    return std::nullopt;
 }
 
-void UploadJob::FTP_TransferComplete()
+// What refuses the upload before anything connects: a setting with a line
+// break or a NUL (the server would read the rest as a command of its own),
+// or a local file that is not a regular file (opening a pipe would wait).
+std::optional<UploadOutcome> UploadJob::Refusal(const UploadRequest &request) const
 {
-    if (!blnUploadInProgress)
-        return;
-    ShowNotice(*m_context.dialogs, m_window,
-               QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!"));
-    emit busyChanged(false);
+    const settings::FtpSettings values{strFtpAddress, strFtpUserName, strFtpPassword,
+                                       strFtpServerFolder};
+    if (const std::optional<settings::SettingsField> field = settings::FindLineBreak(values)) {
+        return Ended(UploadOutcome::Kind::Refused,
+                     FromUtf8(settings::RefusalMessage(*field, settings::ValueRefusal::LineBreak)),
+                     Failure(errors::kInvalidCall, "A value contains a line break"));
+    }
+    const Result<LocalFile> file = OpenLocalFile(ToPath(request.localPath));
+    if (!file && file.failure().number() == kErrNotRegularFile)
+        return FailureOutcome(file.failure());
+    return std::nullopt;
 }
 
-void UploadJob::ResetUploadDisplay()
+UploadOutcome UploadJob::FailureOutcome(const Failure &failure) const
 {
-    emit progressCleared();
-    emit percentChanged(QStringLiteral("Status: "));
-    emit serverStatusChanged(QStringLiteral(" "));
-    emit busyChanged(false);
+    const auto refused = [&failure](const QString &message) {
+        return Ended(UploadOutcome::Kind::Refused, message, failure);
+    };
+    switch (failure.number()) {
+    case kErrNotRegularFile:
+        return refused(QStringLiteral("THE SELECTED FILE IS NOT A REGULAR FILE!"));
+    case kErrCertificateNotTrusted:
+        if (m_refusedIdentity)
+            return refused(CertificateRefusedMessage(FromUtf8(m_refusedIdentity->server)));
+        break;
+    case kErrHostKeyNotTrusted:
+        if (m_refusedIdentity)
+            return refused(HostKeyRefusedMessage(FromUtf8(m_refusedIdentity->server)));
+        break;
+    case kErrHostKeyChanged:
+        if (m_refusedIdentity)
+            return refused(HostKeyChangedMessage(FromUtf8(m_refusedIdentity->server),
+                                                 FromUtf8(m_refusedIdentity->type),
+                                                 FromUtf8(m_refusedIdentity->fingerprint)));
+        break;
+    default:
+        break;
+    }
+    return Ended(UploadOutcome::Kind::Failed, UploadErrorMessage(FromUtf8(failure.description())),
+                 failure);
 }
 
 } // namespace vantrel::upload

@@ -4,9 +4,8 @@
 
 namespace vantrel::upload {
 
-WorkerQueue::WorkerQueue(std::function<void()> last)
-    : m_last(std::move(last))
-    , m_thread([this] { Run(); })
+WorkerQueue::WorkerQueue()
+    : m_thread([this] { Run(); })
 {}
 
 WorkerQueue::~WorkerQueue()
@@ -23,9 +22,6 @@ void WorkerQueue::Post(std::function<void()> job)
 {
     {
         std::lock_guard lock(m_mutex);
-        // Jobs may refer to their poster's locals; the poster waits until
-        // the job has reported back (or the worker was joined).
-        // cppcheck-suppress danglingLifetime
         m_jobs.push_back(std::move(job));
     }
     m_wake.notify_one();
@@ -45,8 +41,6 @@ void WorkerQueue::Run()
         }
         job();
     }
-    if (m_last)
-        m_last();
 }
 
 } // namespace vantrel::upload

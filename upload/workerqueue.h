@@ -1,8 +1,8 @@
 #pragma once
 
 // One worker thread with a queue of jobs, run one after the other in the
-// order they were posted. The destructor runs the jobs still queued, then
-// `last`, and joins the thread.
+// order they were posted. The destructor runs the jobs still queued and
+// joins the thread.
 
 #include <condition_variable>
 #include <deque>
@@ -15,8 +15,7 @@ namespace vantrel::upload {
 class WorkerQueue
 {
 public:
-    // `last` runs on the worker thread after the final job.
-    explicit WorkerQueue(std::function<void()> last);
+    WorkerQueue();
     ~WorkerQueue();
     WorkerQueue(const WorkerQueue &) = delete;
     WorkerQueue &operator=(const WorkerQueue &) = delete;
@@ -26,7 +25,6 @@ public:
 private:
     void Run();
 
-    std::function<void()> m_last;
     std::mutex m_mutex;
     std::condition_variable m_wake;
     std::deque<std::function<void()>> m_jobs;

@@ -1,8 +1,9 @@
 // ftpupload [--trust FINGERPRINT] ADDRESS USER PASSWORD LOCAL REMOTE
 //
-// Uploads one file with the program's own FTP client, progress events on,
-// and prints the throughput. A server certificate that cannot be verified is
-// refused, naming its fingerprint, unless it is the one given with --trust
+// Uploads one file with the program's own upload job (and its FTP client),
+// progress events on, and prints the throughput. REMOTE is the file's path
+// on the server: its folder stands for the server folder of the settings. A server certificate that
+// cannot be verified is refused, naming its fingerprint, unless it is the one given with --trust
 // (SHA-256 in hex, with or without colons, as `openssl x509 -noout
 // -fingerprint -sha256` prints it). Over SFTP, a host key that is neither in
 // ~/.ssh/known_hosts nor the one given with --trust ("SHA256:...", as
@@ -15,8 +16,8 @@
 #include "common/qtbridge.h"
 #include "upload/certtrust.h"
 #include "upload/ftpaddress.h"
-#include "upload/ftpclient.h"
 #include "upload/sftphostkey.h"
+#include "upload/uploadjob.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
@@ -77,6 +78,35 @@ private:
     std::vector<double> m_delays;
 };
 
+// Trusts the one certificate or host key given with --trust, for this run.
+class TrustGiven final : public vantrel::upload::UploadQuestions
+{
+public:
+    std::string certificate;
+    std::string hostKey;
+    // What the server showed and was not trusted.
+    std::string refused;
+
+    bool TrustCertificate(const vantrel::upload::ServerIdentity &seen, bool) override
+    {
+        return Given(certificate, seen);
+    }
+    bool AcceptHostKey(const vantrel::upload::ServerIdentity &seen) override
+    {
+        return Given(hostKey, seen);
+    }
+    bool AbortUpload() override { return false; }
+
+private:
+    bool Given(const std::string &trusted, const vantrel::upload::ServerIdentity &seen)
+    {
+        if (!trusted.empty() && trusted == seen.fingerprint)
+            return true;
+        refused = seen.fingerprint;
+        return false;
+    }
+};
+
 double Percentile(const std::vector<double> &sorted, double p)
 {
     if (sorted.empty())
@@ -91,16 +121,15 @@ int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     QStringList args = QCoreApplication::arguments();
-    QString trusted;
-    QString trustedKey;
+    TrustGiven questions;
     if (args.size() > 2 && args[1] == QStringLiteral("--trust")) {
         const std::string given = vantrel::ToUtf8(args[2]);
         if (const std::optional<std::string> key =
                 vantrel::upload::NormalizeHostKeyFingerprint(given)) {
-            trustedKey = vantrel::FromUtf8(*key);
+            questions.hostKey = *key;
         } else if (const std::optional<std::string> fingerprint =
                        vantrel::upload::NormalizeFingerprint(given)) {
-            trusted = vantrel::FromUtf8(*fingerprint);
+            questions.certificate = *fingerprint;
         } else {
             std::fprintf(stderr, "ftpupload: --trust wants a SHA-256 fingerprint in hex or an "
                                  "SHA256:... host-key fingerprint\n");
@@ -115,50 +144,46 @@ int main(int argc, char *argv[])
     }
     const QString &local = args[4];
     const QString &remote = args[5];
+    const qsizetype slash = remote.lastIndexOf(QLatin1Char('/'));
 
-    vantrel::FtpClient client;
-    if (const std::optional<vantrel::upload::FtpEndpoint> endpoint =
-            vantrel::upload::ParseFtpAddress(vantrel::ToUtf8(args[1]), 21)) {
-        const QString server = vantrel::FromUtf8(vantrel::upload::ServerName(*endpoint));
-        if (!trusted.isEmpty())
-            client.trustCertificate(server, trusted);
-        if (!trustedKey.isEmpty())
-            client.acceptHostKey(server, trustedKey);
-    }
+    // Nothing is kept: no settings folder.
+    vantrel::upload::UploadJob job(QString(), questions);
     long events = 0;
     std::int64_t lastSent = 0;
     std::int64_t total = 0;
-    QObject::connect(&client, &vantrel::FtpClient::TransferProgress, &client,
-                     [&](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                         std::int64_t amount, bool *) {
+    QObject::connect(&job, &vantrel::upload::UploadJob::progressed, &job,
+                     [&](const vantrel::upload::UploadProgress &progress) {
                          ++events;
-                         lastSent = sent;
-                         total = amount;
+                         lastSent = progress.sent;
+                         total = progress.total;
                      });
-    bool completed = false;
-    QObject::connect(&client, &vantrel::FtpClient::TransferComplete, &client,
-                     [&](const QString &, const QString &, std::int32_t) { completed = true; });
-
     DelayProbe probe;
     QElapsedTimer clock;
     double seconds = 0.0;
-    try {
-        client.Connect(args[1], args[2], args[3], 21, true);
-        if (!client.IsConnected()) {
-            std::fprintf(stderr, "ftpupload: not connected\n");
-            return 1;
-        }
+    vantrel::upload::UploadOutcome outcome;
+    QObject::connect(&job, &vantrel::upload::UploadJob::serverConnected, &job, [&] {
         probe.start();
         clock.start();
-        client.UploadFile(local, QString(), remote);
-        seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
-        probe.stop();
-        client.Disconnect();
-    } catch (const vantrel::Failure &failure) {
-        std::fprintf(stderr, "ftpupload: %s\n", failure.description().c_str());
+    });
+    QObject::connect(&job, &vantrel::upload::UploadJob::finished, &job,
+                     [&](const vantrel::upload::UploadOutcome &ended) {
+                         seconds = static_cast<double>(clock.nsecsElapsed()) / 1e9;
+                         probe.stop();
+                         outcome = ended;
+                         QCoreApplication::quit();
+                     });
+    job.start({local, remote.mid(slash + 1), vantrel::ToUtf8(args[1]), vantrel::ToUtf8(args[2]),
+               vantrel::ToUtf8(args[3]), vantrel::ToUtf8(remote.left(slash + 1))});
+    QCoreApplication::exec();
+    if (outcome.kind != vantrel::upload::UploadOutcome::Kind::Uploaded) {
+        const std::string description =
+            outcome.failure ? outcome.failure->description() : "not connected";
+        std::fprintf(stderr, "ftpupload: %s\n", description.c_str());
+        if (!questions.refused.empty())
+            std::fprintf(stderr, "ftpupload: not trusted: %s\n", questions.refused.c_str());
         return 1;
     }
-    if (!completed || lastSent != total) {
+    if (lastSent != total) {
         std::fprintf(stderr, "ftpupload: the transfer did not complete\n");
         return 1;
     }

@@ -1,9 +1,9 @@
 // The option string, the output name proposal, the folder separator and the
 // checks on the output name.
 
+#include "common/progressline.h"
 #include "encoding/choices.h"
 #include "encoding/encoderoptions.h"
-#include "encoding/progressline.h"
 
 #include <gtest/gtest.h>
 
@@ -109,6 +109,13 @@ TEST(OutputFolder, GetsOneSeparator)
     EXPECT_EQ(WithTrailingSeparator("/home/ann/Videos", '/'), "/home/ann/Videos/");
     EXPECT_EQ(WithTrailingSeparator("/", '/'), "/");
     EXPECT_EQ(WithTrailingSeparator("", '/'), "");
+}
+
+// The percentage of a progress line, or nothing.
+std::optional<int> ProgressPercent(std::string_view line)
+{
+    const std::optional<vantrel::ProgressLine> progress = vantrel::ParseProgressLine(line);
+    return progress ? progress->percent : std::nullopt;
 }
 
 TEST(ProgressLine, PercentIsReadFromProgressLinesOnly)

@@ -5,6 +5,7 @@
 
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
+#include "tests/support/windowjobs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -132,7 +133,7 @@ protected:
         child<QPushButton>("cmdOutput")->click();
     }
 
-    void encode() { child<QPushButton>("cmdEncode")->click(); }
+    void encode() { test::ClickAndWait(child<QPushButton>("cmdEncode"), *window); }
 
     QTemporaryDir appDir;
     QTemporaryDir workDir;
@@ -306,7 +307,7 @@ TEST_F(EncodingWindowTest, AnOutputThatCannotBeWrittenIsToldWithItsReason)
          QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN: THE FILE SIZE LIMIT WAS REACHED!")},
         {7, QStringLiteral("THE OUTPUT FILE COULD NOT BE WRITTEN!")},
         {8, damaged},
-        {9, damaged},
+        {9, QStringLiteral("THE SOURCE FILE IS A STILL PICTURE, NOT A VIDEO!")},
         {255, damaged},
     };
     installRepair(0);
@@ -591,7 +592,7 @@ TEST_F(EncodingWindowTest, EncodesARealClipFromEndToEnd)
 
     // The upload's file dialog opens at the new file.
     dialogs.chooseFile(std::nullopt);
-    child<QPushButton>("cmdUpload")->click();
+    test::ClickAndWait(child<QPushButton>("cmdUpload"), *window);
     ASSERT_EQ(dialogs.fileRequests().size(), 2);
     EXPECT_EQ(dialogs.fileRequests().last().fileName, final);
 }

@@ -43,12 +43,12 @@ TEST(ProgressText, EncoderPositions)
         {"", false, 0, 0},
     };
     for (const auto &c : cases) {
-        const auto position = ParseEncoderPosition(c.line);
-        ASSERT_EQ(position.has_value(), c.valid) << c.line;
-        if (!position)
+        const auto line = ParseProgressLine(c.line);
+        ASSERT_EQ(line.has_value(), c.valid) << c.line;
+        if (!line)
             continue;
-        EXPECT_DOUBLE_EQ(position->seconds, c.seconds) << c.line;
-        EXPECT_EQ(position->frames, c.frames) << c.line;
+        EXPECT_DOUBLE_EQ(line->position.seconds, c.seconds) << c.line;
+        EXPECT_EQ(line->position.frames, c.frames) << c.line;
     }
 }
 

@@ -13,6 +13,7 @@
 //     quotation mark, a name ending in ".mp4"): the composed encoder and
 //     repair lines must give back the source and output paths unchanged.
 #include "common/cmdline.h"
+#include "common/companions.h"
 #include "encoding/choices.h"
 #include "encoding/commandlines.h"
 #include "encoding/encoderoptions.h"
@@ -150,7 +151,7 @@ void CheckComposedLines(const std::vector<std::string_view> &parts, char separat
         return;
 
     const std::string encoder =
-        encoding::ProgramPath(job.appFolder, encoding::kEncoderName, separator);
+        encoding::ProgramPath(job.appFolder, companions::kEncoderName, separator);
     const std::string encoderLine = encoding::ComposeEncoderLine(job, separator);
     const auto encoderStart = ProgramStartFromLine(encoderLine, encoder);
     Check(encoderStart.has_value(), "the encoder line does not start with the encoder",
@@ -162,7 +163,7 @@ void CheckComposedLines(const std::vector<std::string_view> &parts, char separat
           "the encoder line does not give back the output path", encoderLine);
 
     const std::string repair =
-        encoding::ProgramPath(job.appFolder, encoding::kRepairName, separator);
+        encoding::ProgramPath(job.appFolder, companions::kRepairName, separator);
     const std::string repairLine = encoding::ComposeRepairLine(job, separator);
     const auto repairStart = ProgramStartFromLine(repairLine, repair);
     Check(repairStart.has_value()

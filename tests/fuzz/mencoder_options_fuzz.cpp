@@ -5,9 +5,11 @@
 // A refused line gives one message in the program's style and no job. An
 // accepted line gives a job with a source and an output, a known scaler and
 // even frame sizes, and FFmpeg arguments that name the input and the output
-// through the file protocol, exactly once each. The job, written back as a
-// command line of its own and read again, gives the same FFmpeg arguments.
+// through the file protocol, exactly once each; the listing of the source that
+// comes first names it the same way. The job, written back as a command line
+// of its own and read again, gives the same FFmpeg arguments.
 #include "tools/mencoder/options.h"
+#include "tools/mencoder/probe.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -130,6 +132,13 @@ void CheckJob(const EncoderJob &job, const Args &args)
     Check(
         std::none_of(ffmpeg.begin(), ffmpeg.end(), [](const std::string &a) { return a.empty(); }),
         "an empty FFmpeg argument", args);
+
+    const Args probe = ProbeArguments(job);
+    const auto probeInput = std::find(probe.begin(), probe.end(), "-i");
+    Check(std::count(probe.begin(), probe.end(), "-i") == 1 && probeInput + 1 != probe.end()
+              && *(probeInput + 1) == input
+              && (output == input || std::count(probe.begin(), probe.end(), output) == 0),
+          "the source's listing does not read the source alone", args);
 
     const Args again = CommandLineOf(job);
     const ParseResult reread = ParseCommandLine(again);

@@ -6,6 +6,7 @@
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/windowjobs.h"
 #include "tests/upload/ftpserver.h"
 #include "ui/tabcontrol.h"
 
@@ -175,7 +176,7 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
     dialogs.chooseFile(first);
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
-    child<QPushButton>("cmdUpload")->click();
+    ClickAndWait(child<QPushButton>("cmdUpload"), *window);
     ASSERT_TRUE(server.waitForEvent(QStringLiteral("RENAMED .first.flv.upload first.flv")));
 
     // A No keeps the dropped file chosen and sends nothing.
@@ -192,6 +193,7 @@ TEST_F(FileDropTest, DroppedFileReplacesTheUploadChoiceAndIsUploadedAfterItsQues
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
     ASSERT_TRUE(drop(page("Frame4"), {QUrl::fromLocalFile(second)}));
+    WaitForJobs(*window);
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
     EXPECT_TRUE(dialogs.fileRequests().isEmpty());
     EXPECT_TRUE(
@@ -228,7 +230,7 @@ TEST_F(FileDropTest, UploadBarTellsRateAndTimeLeftAFewTimesASecond)
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
     clock.start();
-    child<QPushButton>("cmdUpload")->click();
+    ClickAndWait(child<QPushButton>("cmdUpload"), *window);
     const qint64 elapsed = clock.elapsed();
 
     ASSERT_FALSE(texts.isEmpty());

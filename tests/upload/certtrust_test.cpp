@@ -1,6 +1,7 @@
 // Fingerprints as users give them, and the trust file of the settings folder.
 
 #include "upload/certtrust.h"
+#include "upload/truststore.h"
 
 #include <gtest/gtest.h>
 
@@ -43,15 +44,16 @@ TEST(NormalizeFingerprint, RefusesAnythingElse)
 TEST(TrustFile, RoundTripsAndSkipsLinesItCannotRead)
 {
     const TrustedCertificates trusted = {{"ftp.example.com:21", kCanonical}, {"[::1]:990", kOther}};
-    EXPECT_EQ(ParseTrustFile(FormatTrustFile(trusted)), trusted);
-    const TrustedCertificates read = ParseTrustFile("garbage\n"
-                                                    " host:21 "
-                                                    + kOther
-                                                    + "\r\n"
-                                                      "host:21 not-a-fingerprint\n"
-                                                      "other:21\n"
-                                                      "host:21 "
-                                                    + kCanonical);
+    EXPECT_EQ(ParseServerLines(FormatServerLines(trusted), NormalizeFingerprint), trusted);
+    const TrustedCertificates read = ParseServerLines("garbage\n"
+                                                      " host:21 "
+                                                          + kOther
+                                                          + "\r\n"
+                                                            "host:21 not-a-fingerprint\n"
+                                                            "other:21\n"
+                                                            "host:21 "
+                                                          + kCanonical,
+                                                      NormalizeFingerprint);
     EXPECT_EQ(read, (TrustedCertificates{{"host:21", kCanonical}}));
 }
 
@@ -61,12 +63,21 @@ TEST(TrustFile, TrustingOneServerKeepsTheOthers)
         std::filesystem::temp_directory_path()
         / ("vantrel-certtrust-" + std::to_string(std::random_device()()));
     ASSERT_TRUE(std::filesystem::create_directory(folder));
-    const std::filesystem::path file = folder / kTrustFileName;
-    EXPECT_TRUE(ReadTrustFile(file).empty()); // not there yet
-    ASSERT_TRUE(TrustCertificate(file, "a:21", kCanonical).ok());
-    ASSERT_TRUE(TrustCertificate(file, "b:21", kCanonical).ok());
-    ASSERT_TRUE(TrustCertificate(file, "a:21", kOther).ok());
-    EXPECT_EQ(ReadTrustFile(file), (TrustedCertificates{{"a:21", kOther}, {"b:21", kCanonical}}));
+    const TrustStore store(folder);
+    const std::filesystem::path file = store.FileOf(IdentityKind::Certificate);
+    EXPECT_EQ(file, folder / kTrustFileName);
+    EXPECT_FALSE(store.Known(IdentityKind::Certificate, "a:21")); // not there yet
+    const auto trust = [&](const std::string &server, const std::string &fingerprint) {
+        return store.Remember({IdentityKind::Certificate, server, {}, fingerprint});
+    };
+    ASSERT_TRUE(trust("a:21", kCanonical).ok());
+    ASSERT_TRUE(trust("b:21", kCanonical).ok());
+    ASSERT_TRUE(trust("a:21", kOther).ok());
+    EXPECT_EQ(ReadServerLines(file, NormalizeFingerprint),
+              (TrustedCertificates{{"a:21", kOther}, {"b:21", kCanonical}}));
+    EXPECT_EQ(store.Known(IdentityKind::Certificate, "a:21"), kOther);
+    // The host keys are another file.
+    EXPECT_FALSE(store.Known(IdentityKind::HostKey, "a:21"));
     std::filesystem::remove_all(folder);
 }
 

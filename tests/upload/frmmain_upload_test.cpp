@@ -2,20 +2,24 @@
 // confirming, uploading, progress, cancel and the reports.
 
 #include "common/qtbridge.h"
+#include "encoding/encodingjob.h"
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/windowjobs.h"
 #include "tests/upload/ftpserver.h"
 #include "ui/appcontext.h"
 #include "ui/tabcontrol.h"
 #include "upload/ftpclient.h"
+#include "upload/uploadjob.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QProgressBar>
 #include <QPushButton>
@@ -55,6 +59,8 @@ protected:
         window = std::make_unique<frmMain>(context);
         window->findChild<TabControl *>(QStringLiteral("SSTab1"))->setCurrentIndex(2);
         window->show();
+        window->uploadJob()->setRetryPolicy(
+            {5, std::chrono::milliseconds(20), std::chrono::milliseconds(100)});
         cmdUpload = child<QPushButton>("cmdUpload");
         cmdCancelUpload = child<QPushButton>("cmdCancelUpload");
         prgUpload = child<QProgressBar>("prgUpload");
@@ -105,13 +111,16 @@ protected:
         dialogs.answer(vbYes);
     }
 
-    // Runs `action` at every progress event, after the window has handled it.
+    // Runs `action` at every progress report, after the window has shown it.
     void onProgress(const std::function<void(std::int64_t sent, std::int64_t total)> &action)
     {
-        QObject::connect(window->ftpComponent(), &FtpClient::TransferProgress, window.get(),
-                         [action](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                                  std::int64_t total, bool *) { action(sent, total); });
+        QObject::connect(window->uploadJob(), &upload::UploadJob::progressed, window.get(),
+                         [action](const upload::UploadProgress &progress) {
+                             action(progress.sent, progress.total);
+                         });
     }
+
+    void upload() { ClickAndWait(cmdUpload, *window); }
 
     bool busyPointer() const
     {
@@ -145,7 +154,7 @@ protected:
 TEST_F(UploadPageTest, CancelledDialogChangesNothing)
 {
     dialogs.chooseFile(std::nullopt);
-    cmdUpload->click();
+    upload();
 
     ASSERT_EQ(dialogs.fileRequests().size(), 1);
     const OpenFileRequest &request = dialogs.fileRequests().first();
@@ -177,7 +186,7 @@ TEST_F(UploadPageTest, UploadsChosenFileAndLaterClicksSendItAgain)
         EXPECT_EQ(lblServerStatus->text(), QStringLiteral("Server Connected"));
         EXPECT_TRUE(busyPointer());
     });
-    cmdUpload->click();
+    upload();
 
     ASSERT_EQ(dialogs.boxes().size(), 2);
     EXPECT_EQ(dialogs.boxes()[0].text, kUploadQuestion);
@@ -196,7 +205,7 @@ TEST_F(UploadPageTest, UploadsChosenFileAndLaterClicksSendItAgain)
     // connection is closed and a fresh one made.
     dialogs.clear();
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(dialogs.boxTexts(), QStringList{kSuccess});
     EXPECT_TRUE(dialogs.fileRequests().isEmpty());
     EXPECT_TRUE(server.waitForEvent(QStringLiteral("QUIT")));
@@ -215,13 +224,13 @@ TEST_F(UploadPageTest, AnswerNoKeepsTheChoiceForTheNextClick)
 
     dialogs.chooseFile(path);
     dialogs.answer(vbNo);
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(lblSelectedFileTitle->text(), QStringLiteral("a.mp4"));
     EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
     EXPECT_FALSE(busyPointer());
 
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
     EXPECT_EQ(dialogs.fileRequests().size(), 1);
     EXPECT_TRUE(server.waitForEvent(QStringLiteral("RENAMED .a.mp4.upload a.mp4")));
@@ -267,7 +276,7 @@ TEST_F(UploadPageTest, UnsafeInputIsRefusedBeforeAnythingConnects)
         lblSelectedFileTitle->clear();
         chooseAndConfirm(c.file);
         dialogs.answer(vbOK);
-        cmdUpload->click();
+        upload();
         EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, c.message}));
         EXPECT_EQ(dialogs.boxes().last().style, vbCritical);
         expectDisplayReset();
@@ -298,7 +307,7 @@ TEST_F(UploadPageTest, FailuresAreReportedAndTheDisplayReset)
         SCOPED_TRACE(c.message.toStdString());
         c.prepare();
         dialogs.answer(vbOK, [&] { EXPECT_TRUE(busyPointer()); });
-        cmdUpload->click();
+        upload();
         ASSERT_FALSE(dialogs.boxes().isEmpty());
         EXPECT_EQ(dialogs.boxes().last().text, c.message);
         EXPECT_EQ(dialogs.boxes().last().title, QStringLiteral("Error"));
@@ -327,7 +336,7 @@ TEST_F(UploadPageTest, CancelThenNoGoesOnWithOneQuestion)
     chooseAndConfirm(path);
     dialogs.answer(vbNo, [&] { EXPECT_TRUE(busyPointer()); });
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
 
     EXPECT_TRUE(clicked);
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kSuccess}));
@@ -354,7 +363,7 @@ TEST_F(UploadPageTest, CancelThenYesAbortsWithoutSuccessMessage)
     chooseAndConfirm(path);
     dialogs.answer(vbYes, [&] { percentAtQuestion = lblPercent->text(); });
     dialogs.answer(vbOK, [&] { EXPECT_TRUE(busyPointer()); });
-    cmdUpload->click();
+    upload();
 
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kAborted}));
     EXPECT_EQ(dialogs.boxes()[2].title, QStringLiteral("Message"));
@@ -378,7 +387,7 @@ TEST_F(UploadPageTest, PendingCancelIsAskedAtTheNextUpload)
     chooseAndConfirm(path);
     dialogs.answer(vbNo);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kSuccess}));
 }
 
@@ -400,7 +409,7 @@ TEST_F(UploadPageTest, SecondClickDuringTransferIsRefused)
     chooseAndConfirm(path);
     dialogs.answer(vbOK, [&] { EXPECT_TRUE(busyPointer()); });
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
 
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kAlreadyUploading, kSuccess}));
     EXPECT_EQ(dialogs.boxes()[1].style, 16);
@@ -420,7 +429,7 @@ TEST_F(UploadPageTest, EmptyFileShowsCompleteProgress)
         EXPECT_GT(prgUpload->maximum(), 0);
         EXPECT_EQ(prgUpload->value(), prgUpload->maximum());
     });
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
     EXPECT_TRUE(QFile::exists(server.pathInHome(QStringLiteral("empty.flv"))));
     expectDisplayReset();
@@ -443,7 +452,7 @@ TEST_F(UploadPageTest, BrokenTransferIsReportedAndNextUploadWorks)
     });
     chooseAndConfirm(path);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{kUploadQuestion,
                            QStringLiteral("CONNECTION TO SERVER LOST. CONTACT SUPPORT.")}));
@@ -453,7 +462,7 @@ TEST_F(UploadPageTest, BrokenTransferIsReportedAndNextUploadWorks)
     writeSettings(*server, QString());
     dialogs.clear();
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
     EXPECT_EQ(dialogs.boxTexts(), QStringList{kSuccess});
     EXPECT_EQ(ReadFile(server->pathInHome(QStringLiteral("big.mp4"))), bytes);
 }
@@ -489,7 +498,7 @@ TEST_F(UploadPageTest, CancelClickIsHandledPromptlyDuringTransfer)
     chooseAndConfirm(path);
     dialogs.answer(vbNo);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
 
     std::cout << "[ measured ] Cancel click handled " << latency / 1000.0
               << " ms after it was posted, during a transfer\n";
@@ -527,7 +536,7 @@ TEST_F(UploadPageTest, YesAfterTheLastByteStillAbortsBeforeTheFileIsReplaced)
     chooseAndConfirm(path);
     dialogs.answer(vbYes, [&] { percentAtQuestion = lblPercent->text(); });
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    upload();
 
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kCancelQuestion, kAborted}));
     EXPECT_EQ(percentAtQuestion, QStringLiteral("Status: 100%"));
@@ -537,6 +546,82 @@ TEST_F(UploadPageTest, YesAfterTheLastByteStillAbortsBeforeTheFileIsReplaced)
     EXPECT_FALSE(QFile::exists(server.pathInHome(QStringLiteral(".late.mp4.upload"))));
     EXPECT_EQ(server.countEvents(QStringLiteral("RENAMED .late.mp4.upload late.mp4")), 0);
     expectDisplayReset();
+}
+
+TEST_F(UploadPageTest, ABrokenUploadSaysItReconnectsAndHowTheFileWasChecked)
+{
+    FtpServerOptions options;
+    options.quirks = QStringList{QStringLiteral("hash"), QStringLiteral("drop-after=1048576"),
+                                 QStringLiteral("drops=1")};
+    FtpTestServer server(options);
+    writeSettings(server, QString());
+    const QByteArray bytes = RandomBytes(3 << 20, 23);
+    const QString path = makeFile(QStringLiteral("clip.mp4"), bytes);
+    QStringList statuses;
+    QObject::connect(window->uploadJob(), &upload::UploadJob::retrying, window.get(),
+                     [&] { statuses << lblServerStatus->text(); });
+    QObject::connect(window->uploadJob(), &upload::UploadJob::resumed, window.get(),
+                     [&] { statuses << lblServerStatus->text(); });
+    chooseAndConfirm(path);
+    dialogs.answer(vbOK, [&] {
+        EXPECT_TRUE(prgUpload->isTextVisible());
+        EXPECT_EQ(prgUpload->text(), QStringLiteral("Checked by SHA-256"));
+        EXPECT_EQ(prgUpload->accessibleDescription(), prgUpload->text());
+    });
+    upload();
+    EXPECT_EQ(dialogs.boxTexts(), (QStringList{kUploadQuestion, kSuccess}));
+    EXPECT_EQ(statuses, (QStringList{QStringLiteral("Reconnecting, attempt 1 of 5"),
+                                     QStringLiteral("Server Connected")}));
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
+    expectDisplayReset();
+    EXPECT_FALSE(prgUpload->isTextVisible());
+}
+
+TEST_F(UploadPageTest, AnEncodingBesideAnUploadLetsItKeepItsPaceAndEndOnItsOwn)
+{
+    FtpServerOptions slow;
+    slow.readLimit = kSlowRate;
+    FtpTestServer server(slow);
+    writeSettings(server, QString());
+    const QByteArray bytes = RandomBytes(kSlowFileSize, 22);
+    const QString path = makeFile(QStringLiteral("big.mp4"), bytes);
+    // An encoder that takes far longer than the upload, and a repair program.
+    for (const auto &[name, body] : {std::pair{"mencoder", QByteArray("sleep 8\n")},
+                                     std::pair{"fix", QByteArray("echo done > \"$2\"\n")}}) {
+        const QString program = QDir(appFolder.path()).filePath(QString::fromLatin1(name));
+        WriteFile(program, "#!/bin/sh\n" + body);
+        QFile::setPermissions(program, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+    child<QLabel>("lblInput")->setText(makeFile(QStringLiteral("source.avi"), "video"));
+    child<QLabel>("lblOutput")->setText(localFolder.path() + QLatin1Char('/'));
+    window->findChild<QLineEdit *>(QStringLiteral("txtFileTitle"))
+        ->setText(QStringLiteral("encoded.mp4"));
+
+    QElapsedTimer sinceEncode;
+    qint64 uploadEnded = -1;
+    onProgress([&](std::int64_t sent, std::int64_t total) {
+        if (!sinceEncode.isValid() && sent > 0 && sent < total) {
+            sinceEncode.start();
+            child<QPushButton>("cmdEncode")->click();
+        }
+    });
+    chooseAndConfirm(path);
+    dialogs.answer(vbOK, [&] {
+        uploadEnded = sinceEncode.elapsed();
+        EXPECT_TRUE(window->encodingJob()->isRunning());
+    });
+    // The upload's display was reset when it ended, not when the encoding did.
+    dialogs.answer(vbOK, [&] { expectDisplayReset(); });
+    upload();
+
+    EXPECT_EQ(dialogs.boxTexts(),
+              (QStringList{kUploadQuestion, kSuccess, QStringLiteral("FLV ENCODED!")}));
+    ASSERT_TRUE(sinceEncode.isValid());
+    std::cout << "[ measured ] the upload ended " << uploadEnded
+              << " ms after the encoding began beside it\n";
+    // 14 MiB at 8 MiB/s takes about two seconds, the encoding eight.
+    EXPECT_LT(uploadEnded, 6000);
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("big.mp4"))), bytes);
 }
 
 } // namespace

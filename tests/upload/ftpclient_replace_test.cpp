@@ -2,8 +2,8 @@
 // real ones do: the file on the site is replaced only by a whole new one, and
 // each failure says what happened.
 
-#include "common/failure.h"
 #include "tests/support/testfiles.h"
+#include "tests/upload/clientevents.h"
 #include "tests/upload/ftpserver.h"
 #include "upload/ftpclient.h"
 
@@ -23,16 +23,6 @@ const QString kOld = QStringLiteral("movie.mp4");
 const QString kTemporary = QStringLiteral(".movie.mp4.upload");
 const QByteArray kOldBytes = "the good copy already on the site";
 
-std::string FailureOf(const std::function<void()> &action)
-{
-    try {
-        action();
-    } catch (const Failure &failure) {
-        return failure.description();
-    }
-    return "<no failure>";
-}
-
 class FtpReplaceTest : public ::testing::Test
 {
 protected:
@@ -47,35 +37,21 @@ protected:
         return server;
     }
 
-    void SetUp() override
-    {
-        QObject::connect(&client, &FtpClient::TransferProgress, &client,
-                         [this](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                                std::int64_t total, bool *cancel) {
-                             ++events;
-                             if (onProgress)
-                                 onProgress(sent, total, cancel);
-                         });
-        QObject::connect(&client, &FtpClient::TransferComplete, &client,
-                         [this](const QString &, const QString &, std::int32_t) { ++completions; });
-    }
+    FtpReplaceTest() { client.setRetryPolicy(kQuickRetries); }
 
     std::string upload(FtpTestServer &server, const QByteArray &bytes)
     {
         WriteFile(localPath, bytes);
-        return FailureOf([&] {
-            client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21,
-                           true);
-            client.UploadFile(localPath, QString(), kOld);
-        });
+        const Result<> connected = client.Connect(server.address(), FtpTestServer::kUser,
+                                                  FtpTestServer::kPassword, 21, true);
+        return FailureOf(connected ? client.UploadFile(localPath, QString(), kOld) : connected);
     }
 
     QTemporaryDir local;
     QString localPath = QDir(local.path()).filePath(QStringLiteral("new.mp4"));
     FtpClient client;
-    int events = 0;
-    int completions = 0;
-    std::function<void(std::int64_t sent, std::int64_t total, bool *cancel)> onProgress;
+    ClientEvents events{client};
+    int &completions = events.completions;
 };
 
 TEST_F(FtpReplaceTest, WholeUploadReplacesTheFileAndLeavesNothingBeside)
@@ -111,7 +87,8 @@ TEST_F(FtpReplaceTest, FailedUploadsLeaveTheOldFileAndSayWhy)
         std::string failure;
         bool temporaryRemoved; // false: the connection broke, the next upload overwrites it
     } cases[] = {
-        {"drop-after=1048576", "Connection to server lost", false},
+        // Cut more often than the attempts allow.
+        {"drop-after=65536", "Connection to server lost", false},
         {"size-wrong",
          "The upload is incomplete: the server holds " + std::to_string(bytes.size() - 1) + " of "
              + std::to_string(bytes.size()) + " bytes",
@@ -151,9 +128,10 @@ TEST_F(FtpReplaceTest, CancelLandsBeforeTheFileIsReplaced)
         SCOPED_TRACE(c.quirk);
         auto server = start(QString::fromLatin1(c.quirk).split(u' ', Qt::SkipEmptyParts), 8 << 20);
         bool cancelled = false;
-        onProgress = [&](std::int64_t sent, std::int64_t total, bool *cancel) {
-            if (!cancelled && sent > 0 && (sent == total) == c.afterLastByte) {
-                *cancel = true;
+        events.onProgress = [&](const ClientEvents::Progress &progress, bool &cancel) {
+            if (!cancelled && progress.sent > 0
+                && (progress.sent == progress.total) == c.afterLastByte) {
+                cancel = true;
                 cancelled = true;
             }
         };
@@ -166,6 +144,53 @@ TEST_F(FtpReplaceTest, CancelLandsBeforeTheFileIsReplaced)
         EXPECT_EQ(ReadFile(server->pathInHome(kOld)), kOldBytes);
         EXPECT_FALSE(QFile::exists(server->pathInHome(kTemporary)));
         EXPECT_EQ(server->countEvents(QStringLiteral("RENAMED .movie.mp4.upload movie.mp4")), 0);
+        client.Disconnect();
+    }
+}
+
+TEST_F(FtpReplaceTest, BrokenUploadsGoOnWhereTheyBrokeAndTheFileIsChecked)
+{
+    const QByteArray bytes = RandomBytes(3 << 20, 4);
+    const std::string wrongHash = "The file on the server is not the one sent: its SHA-256 differs";
+    const struct
+    {
+        const char *quirks;
+        std::string failure;
+        int retries;
+        bool resumed; // false: sent again from the start
+        const char *checkedBy;
+    } cases[] = {
+        {"drop-after=1048576 drops=1", "<no failure>", 1, true, "size"},
+        {"drop-after=1048576 drops=2", "<no failure>", 2, true, "size"},
+        {"drop-after=262144 drops=6", "Connection to server lost", 5, true, ""},
+        {"421-after=1048576", "<no failure>", 1, true, "size"},
+        {"drop-after=1048576 drops=1 no-rest", "<no failure>", 1, true, "size"},
+        {"drop-after=1048576 drops=1 no-append", "<no failure>", 1, false, "size"},
+        {"hash drop-after=1048576 drops=1", "<no failure>", 1, true, "SHA-256"},
+        {"hash-wrong", wrongHash, 0, true, ""},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.quirks);
+        auto server = start(QString::fromLatin1(c.quirks).split(u' '));
+        events.retries = 0;
+        EXPECT_EQ(upload(*server, bytes), c.failure);
+        EXPECT_EQ(events.retries, c.retries);
+        EXPECT_EQ(client.checkedBy(), c.checkedBy);
+        const bool whole = c.failure == "<no failure>";
+        EXPECT_EQ(ReadFile(server->pathInHome(kOld)), whole ? bytes : kOldBytes);
+        // What the server took in: the file once, and what was in flight
+        // when it broke; or, started over, the part before the break again.
+        const qint64 received = server->bytesReceived();
+        if (whole && c.resumed) {
+            EXPECT_LT(received, bytes.size() + (512 << 10));
+        } else if (whole) {
+            EXPECT_GE(received, bytes.size() + (1 << 20));
+        }
+        // A file that differs goes; one whose connection broke is overwritten
+        // by the next upload.
+        if (c.failure == wrongHash) {
+            EXPECT_TRUE(server->waitForEvent(QStringLiteral("DELETED .movie.mp4.upload")));
+        }
         client.Disconnect();
     }
 }

@@ -90,6 +90,16 @@ QStringList FtpTestServer::events()
     return m_server.events();
 }
 
+qint64 FtpTestServer::bytesReceived()
+{
+    qint64 total = 0;
+    for (const QString &event : events()) {
+        if (event.startsWith(QStringLiteral("BYTES ")))
+            total += event.mid(6).toLongLong();
+    }
+    return total;
+}
+
 int FtpTestServer::countEvents(const QString &line)
 {
     return m_server.countEvents(line);

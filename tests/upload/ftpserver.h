@@ -74,6 +74,8 @@ public:
     // Event lines seen so far ("LOGIN tester", "RECEIVED a/b.mp4", ...).
     QStringList events();
     int countEvents(const QString &line);
+    // The bytes all data connections have brought in so far ("BYTES" lines).
+    qint64 bytesReceived();
     // Waits for `line` to appear (again: counting those seen) up to timeoutMs.
     bool waitForEvent(const QString &line, int occurrences = 1, int timeoutMs = 20000);
 

@@ -4,7 +4,8 @@
 Listens on 127.0.0.1 only, on a free port chosen by the system, and prints
 "PORT <n>" as its first line on standard output. Then one line per event:
 "LOGIN <user>", "RECEIVED <path>" (a file stored whole), "INCOMPLETE <path>"
-(a transfer broken off), "RENAMED <from> <to>", "DELETED <path>", "QUIT".
+(a transfer broken off), "BYTES <n>" (what one data connection brought in),
+"RENAMED <from> <to>", "DELETED <path>", "QUIT".
 Paths are relative to the home folder, with "/" between parts. With TLS,
 "SECURE LOGIN <user>" follows a login over a protected control connection,
 "SECURE RECEIVED <path>" a file that came over a protected data connection,
@@ -24,6 +25,13 @@ Each --quirk makes the server behave like some real ones do:
   451-after-data the whole file is stored, then 451 instead of 226
   slow-226       the reply after a stored file comes 2 s late
   drop-after=N   both connections are cut once N bytes of a file came in
+  drops=K        ... the first K times only (with drop-after)
+  421-after=N    once N bytes of a file came in, "421" and both connections
+                 closed, once
+  no-append      APPE is not implemented (502)
+  no-rest        REST is not implemented (502)
+  hash           FEAT offers HASH (SHA-256, SHA-1, MD5) and HASH answers
+  hash-wrong     ... with a digest that is not the file's
   bad-pasv       EPSV is not understood and the PASV reply is malformed
   421-login      USER gets "421 Please reconnect using TLS security mechanisms"
 
@@ -32,6 +40,7 @@ has gone) or when the time limit has passed.
 """
 
 import argparse
+import hashlib
 import logging
 import os
 import sys
@@ -142,6 +151,8 @@ def main():
         name, _, value = quirk.partition("=")
         quirks[name] = value
 
+    cuts = {"drop-after": int(quirks.get("drops", "1000000")), "421-after": 1}
+
     class QuirkyDataHandler(DataHandler):
         _held = False
 
@@ -149,13 +160,18 @@ def main():
             # pyftpdlib reads through handle_read_event (its TLS handler
             # shakes hands there first), so the count is taken after it.
             super().handle_read_event()
-            limit = quirks.get("drop-after")
-            if (limit is not None and self.receive and not self._closed
-                    and self.tot_bytes_received >= int(limit)):
-                self._resp = None
-                control = self.cmd_channel
-                self.close()
-                control.close()
+            for cut in ("drop-after", "421-after"):
+                limit = quirks.get(cut)
+                if (limit is not None and cuts[cut] > 0 and self.receive and not self._closed
+                        and self.tot_bytes_received >= int(limit)):
+                    cuts[cut] -= 1
+                    self._resp = None
+                    control = self.cmd_channel
+                    if cut == "421-after":
+                        control.push("421 Service not available, closing control connection.\r\n")
+                    self.close()
+                    control.close_when_done() if cut == "421-after" else control.close()
+                    return
 
         def handle_close(self):
             if "slow-226" in quirks and self.receive and not self._held:
@@ -171,6 +187,8 @@ def main():
         def close(self):
             if "451-after-data" in quirks and self.receive and self.transfer_finished:
                 self._resp = None
+            if self.receive and not self._closed:
+                say("BYTES %d" % self.tot_bytes_received)
             super().close()
 
     DataHandler = QuirkyDataHandler
@@ -184,6 +202,59 @@ def main():
     Base = TLS_FTPHandler if tls else FTPHandler
 
     class Handler(Base):
+        proto_cmds = dict(Base.proto_cmds)
+        proto_cmds["HASH"] = dict(perm="r", auth=True, arg=True,
+                                  help="Syntax: HASH <SP> file-name (digest of a file).")
+        _algorithms = {"SHA-256": hashlib.sha256, "SHA-1": hashlib.sha1, "MD5": hashlib.md5}
+        _chosen = "SHA-256"
+
+        def __init__(self, *a, **kw):
+            super().__init__(*a, **kw)
+            if "hash" in quirks or "hash-wrong" in quirks:
+                self._extra_feats = list(self._extra_feats) + ["HASH SHA-256*;SHA-1;MD5"]
+
+        def ftp_HASH(self, path):
+            # pyftpdlib hands a command with a permission its file's path.
+            if "hash" not in quirks and "hash-wrong" not in quirks:
+                self.respond("502 Command not implemented.")
+                return
+            if not os.path.isfile(path):
+                self.respond("550 No such file.")
+                return
+            digest = self._algorithms[self._chosen]()
+            with open(path, "rb") as stored:
+                for piece in iter(lambda: stored.read(1 << 20), b""):
+                    digest.update(piece)
+            text = digest.hexdigest()
+            if "hash-wrong" in quirks:
+                text = ("0" if text[0] != "0" else "1") + text[1:]
+            size = os.path.getsize(path)
+            self.respond("213 %s 0-%d %s %s" % (self._chosen, max(size - 1, 0), text,
+                                                 self.fs.fs2ftp(path)))
+
+        def ftp_OPTS(self, line):
+            name, _, value = line.partition(" ")
+            if name.upper() == "HASH" and ("hash" in quirks or "hash-wrong" in quirks):
+                if value.upper() in self._algorithms:
+                    self._chosen = value.upper()
+                    self.respond("200 " + self._chosen)
+                else:
+                    self.respond("501 Unknown algorithm.")
+                return
+            return super().ftp_OPTS(line)
+
+        def ftp_APPE(self, path):
+            if "no-append" in quirks:
+                self.respond("502 Command not implemented.")
+                return
+            return super().ftp_APPE(path)
+
+        def ftp_REST(self, line):
+            if "no-rest" in quirks:
+                self.respond("502 Command not implemented.")
+                return
+            return super().ftp_REST(line)
+
         def on_login(self, username):
             if args.login_folder:
                 self.fs.cwd = "/" + args.login_folder.strip("/")

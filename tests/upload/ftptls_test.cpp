@@ -3,17 +3,19 @@
 // connection, and the question about a certificate that cannot be verified,
 // in the component and on the "FTP Upload" page.
 
-#include "common/failure.h"
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/windowjobs.h"
+#include "tests/upload/clientevents.h"
 #include "tests/upload/ftpserver.h"
 #include "ui/appcontext.h"
 #include "ui/tabcontrol.h"
 #include "upload/certtrust.h"
 #include "upload/ftpclient.h"
 #include "upload/ftperrors.h"
+#include "upload/truststore.h"
 
 #include <QDir>
 #include <QFile>
@@ -75,30 +77,23 @@ protected:
         return QStringLiteral("127.0.0.1:") + QString::number(server.port());
     }
 
-    struct Question
+    // Trusts `fingerprint` for the server, as a Yes of an earlier run did.
+    void trustEarlier(const FtpTestServer &server, const QString &fingerprint)
     {
-        QString server;
-        QString fingerprint;
-        bool changed = false;
-    };
-
-    // Answers every certificate question of `client` with `trustAnswer`.
-    void answerQuestions(FtpClient &client)
-    {
-        QObject::connect(
-            &client, &FtpClient::CertificateUnverified, &client,
-            [this](const QString &server, const QString &fingerprint, bool changed, bool *answer) {
-                questions.push_back({server, fingerprint, changed});
-                *answer = trustAnswer;
-            });
+        ASSERT_TRUE(store
+                        .Remember({upload::IdentityKind::Certificate,
+                                   ToUtf8(serverName(server)),
+                                   {},
+                                   ToUtf8(fingerprint)})
+                        .ok());
     }
 
     static inline QTemporaryDir *folder = nullptr;
     static inline TestCertificate *certificate = nullptr;
     static inline TestCertificate *other = nullptr;
     QTemporaryDir local;
-    std::vector<Question> questions;
-    bool trustAnswer = false;
+    QTemporaryDir trustFolder;
+    const upload::TrustStore store{ToPath(trustFolder.path())};
 };
 
 TEST_F(TlsTest, SchemesAndServerModes)
@@ -124,19 +119,20 @@ TEST_F(TlsTest, SchemesAndServerModes)
         SCOPED_TRACE(std::string(c.mode) + " " + c.scheme);
         FtpTestServer server(tlsOptions(QString::fromLatin1(c.mode)));
         ASSERT_TRUE(server.isRunning());
-        FtpClient client;
-        client.trustCertificate(serverName(server), certificate->fingerprint);
+        trustEarlier(server, certificate->fingerprint);
+        FtpClient client(&store);
         const QString address = QString::fromLatin1(c.scheme) + server.address();
-        try {
+        Result<> result =
             client.Connect(address, FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
-            client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
-            EXPECT_EQ(c.failure, nullptr);
-        } catch (const Failure &failure) {
-            ASSERT_NE(c.failure, nullptr) << failure.description();
-            EXPECT_EQ(failure.description(), c.failure);
+        if (result)
+            result = client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
+        if (!result) {
+            ASSERT_NE(c.failure, nullptr) << result.failure().description();
+            EXPECT_EQ(result.failure().description(), c.failure);
             EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
             continue;
         }
+        EXPECT_EQ(c.failure, nullptr);
         EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
         // The server tells how the file came in just before it says it came.
         EXPECT_TRUE(server.waitForEvent(Received(QStringLiteral("clip.mp4"))));
@@ -157,12 +153,13 @@ TEST_F(TlsTest, DataConnectionsResumeTheControlSession)
         options.tlsMax = QString::fromLatin1(version);
         options.sslReuse = true;
         FtpTestServer server(options);
-        FtpClient client;
-        client.trustCertificate(serverName(server), certificate->fingerprint);
-        client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
+        trustEarlier(server, certificate->fingerprint);
+        FtpClient client(&store);
+        EXPECT_TRUE(Succeeded(client.Connect(server.address(), FtpTestServer::kUser,
+                                             FtpTestServer::kPassword, 21, true)));
         // Two data connections over one login.
-        client.UploadFile(path, QString(), QStringLiteral("one.mp4"));
-        client.UploadFile(path, QString(), QStringLiteral("two.mp4"));
+        EXPECT_TRUE(Succeeded(client.UploadFile(path, QString(), QStringLiteral("one.mp4"))));
+        EXPECT_TRUE(Succeeded(client.UploadFile(path, QString(), QStringLiteral("two.mp4"))));
         // Both whole: the server here confirms a truncated file too.
         EXPECT_TRUE(server.waitForEvent(Received(QStringLiteral("two.mp4"))));
         EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("one.mp4"))), bytes);
@@ -175,20 +172,42 @@ TEST_F(TlsTest, DataConnectionsResumeTheControlSession)
     }
 }
 
+TEST_F(TlsTest, ACutConnectionIsTakenUpOverTlsToo)
+{
+    FtpServerOptions options = tlsOptions(QStringLiteral("required"));
+    options.quirks = QStringList{QStringLiteral("drop-after=1048576"), QStringLiteral("drops=1")};
+    FtpTestServer server(options);
+    trustEarlier(server, certificate->fingerprint);
+    const QByteArray bytes = SomeBytes(qsizetype{3} << 20);
+    const QString path = WriteFile(local.path(), QStringLiteral("clip.mp4"), bytes);
+    FtpClient client(&store);
+    client.setRetryPolicy(kQuickRetries);
+    ClientEvents events(client);
+    ASSERT_TRUE(Succeeded(client.Connect(server.address(), FtpTestServer::kUser,
+                                         FtpTestServer::kPassword, 21, true)));
+    EXPECT_TRUE(Succeeded(client.UploadFile(path, QString(), QStringLiteral("clip.mp4"))));
+    EXPECT_EQ(events.retries, 1);
+    ASSERT_EQ(events.resumedAt.size(), 1U);
+    EXPECT_GE(events.resumedAt.front(), 1 << 20);
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))), bytes);
+    // Logged in again over TLS, with the certificate trusted before.
+    EXPECT_EQ(server.countEvents(QStringLiteral("SECURE LOGIN tester")), 2);
+}
+
 TEST_F(TlsTest, UnverifiedCertificateIsAskedAboutBeforeTheLogin)
 {
     FtpTestServer server(tlsOptions(QStringLiteral("offered")));
-    FtpClient client;
-    answerQuestions(client);
+    FtpClient client(&store);
+    ClientEvents events(client);
+    events.keep = &store;
+    const std::vector<ClientEvents::Question> &questions = events.questions;
 
-    try {
+    const Result<> refused =
         client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
-        ADD_FAILURE() << "an untrusted certificate was accepted";
-    } catch (const Failure &failure) {
-        EXPECT_EQ(failure.number(), upload::kErrCertificateNotTrusted);
-        EXPECT_NE(failure.description().find(certificate->fingerprint.toStdString()),
-                  std::string::npos);
-    }
+    ASSERT_FALSE(refused) << "an untrusted certificate was accepted";
+    EXPECT_EQ(refused.failure().number(), upload::kErrCertificateNotTrusted);
+    EXPECT_NE(refused.failure().description().find(certificate->fingerprint.toStdString()),
+              std::string::npos);
     EXPECT_FALSE(client.IsConnected());
     ASSERT_EQ(questions.size(), 1U);
     EXPECT_EQ(questions[0].server, serverName(server));
@@ -196,26 +215,28 @@ TEST_F(TlsTest, UnverifiedCertificateIsAskedAboutBeforeTheLogin)
     EXPECT_FALSE(questions[0].changed);
     EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
 
-    trustAnswer = true;
-    client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
+    events.trustAnswer = true;
+    EXPECT_TRUE(Succeeded(client.Connect(server.address(), FtpTestServer::kUser,
+                                         FtpTestServer::kPassword, 21, true)));
     EXPECT_TRUE(client.IsConnected());
     EXPECT_EQ(questions.size(), 2U);
     EXPECT_TRUE(server.waitForEvent(QStringLiteral("SECURE LOGIN tester")));
     // Trusted from then on: no question.
-    client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true);
+    EXPECT_TRUE(Succeeded(client.Connect(server.address(), FtpTestServer::kUser,
+                                         FtpTestServer::kPassword, 21, true)));
     EXPECT_EQ(questions.size(), 2U);
 }
 
 TEST_F(TlsTest, ChangedCertificateIsAskedAboutAgain)
 {
     FtpTestServer server(tlsOptions(QStringLiteral("required")));
-    FtpClient client;
-    answerQuestions(client);
-    client.trustCertificate(serverName(server), other->fingerprint);
+    trustEarlier(server, other->fingerprint);
+    FtpClient client(&store);
+    ClientEvents events(client);
+    const std::vector<ClientEvents::Question> &questions = events.questions;
 
-    EXPECT_THROW(
-        client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true),
-        Failure);
+    EXPECT_FALSE(
+        client.Connect(server.address(), FtpTestServer::kUser, FtpTestServer::kPassword, 21, true));
     ASSERT_EQ(questions.size(), 1U);
     EXPECT_TRUE(questions[0].changed);
     EXPECT_EQ(questions[0].fingerprint, certificate->fingerprint);
@@ -317,7 +338,7 @@ TEST_F(TlsPageTest, YesTrustsTheCertificateForLaterRunsAndNoSendsNothing)
     dialogs.answer(vbYes); // upload this file
     dialogs.answer(vbNo);  // the certificate
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    ClickAndWait(cmdUpload, *window);
     ASSERT_EQ(dialogs.boxes().size(), 3);
     EXPECT_EQ(dialogs.boxes()[1].text, question(server, false));
     EXPECT_EQ(dialogs.boxes()[1].title, QStringLiteral("Confirm"));
@@ -333,7 +354,7 @@ TEST_F(TlsPageTest, YesTrustsTheCertificateForLaterRunsAndNoSendsNothing)
     dialogs.clear();
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    ClickAndWait(cmdUpload, *window);
     EXPECT_EQ(dialogs.boxTexts(), (QStringList{question(server, false), success}));
     EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.flv"))), bytes);
     EXPECT_TRUE(ReadFile(trustFile).contains(certificate->fingerprint.toLatin1()));
@@ -347,7 +368,7 @@ TEST_F(TlsPageTest, YesTrustsTheCertificateForLaterRunsAndNoSendsNothing)
     dialogs.chooseFile(path);
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    ClickAndWait(cmdUpload, *window);
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{QStringLiteral("DO YOU WANT TO UPLOAD THIS FILE?"), success}));
     EXPECT_TRUE(
@@ -358,18 +379,18 @@ TEST_F(TlsPageTest, AnotherCertificateForTheServerIsAskedAboutAsChanged)
 {
     FtpTestServer server(tlsOptions(QStringLiteral("offered")));
     writeSettings(server);
-    ASSERT_TRUE(
-        upload::TrustCertificate(
-            ToPathOf(
-                QDir(settingsFolder.path()).filePath(QString::fromLatin1(upload::kTrustFileName))),
-            serverName(server).toStdString(), other->fingerprint.toStdString())
-            .ok());
+    ASSERT_TRUE(upload::TrustStore(ToPathOf(settingsFolder.path()))
+                    .Remember({upload::IdentityKind::Certificate,
+                               ToUtf8(serverName(server)),
+                               {},
+                               ToUtf8(other->fingerprint)})
+                    .ok());
     const QString path = WriteFile(local.path(), QStringLiteral("clip.flv"), SomeBytes(1000));
     dialogs.chooseFile(path);
     dialogs.answer(vbYes);
     dialogs.answer(vbNo);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    ClickAndWait(cmdUpload, *window);
     ASSERT_EQ(dialogs.boxes().size(), 3);
     EXPECT_EQ(dialogs.boxes()[1].text, question(server, true));
     EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);

@@ -3,17 +3,19 @@
 // one, the host key is checked before anything is sent, and the tool and the
 // page behave as for FTP.
 
-#include "common/failure.h"
 #include "settings/settingsfile.h"
 #include "shell/frmmain.h"
 #include "tests/support/scripteddialogs.h"
 #include "tests/support/testfiles.h"
+#include "tests/support/windowjobs.h"
+#include "tests/upload/clientevents.h"
 #include "tests/upload/sftpserver.h"
 #include "ui/appcontext.h"
 #include "ui/tabcontrol.h"
 #include "upload/ftpclient.h"
 #include "upload/ftperrors.h"
 #include "upload/sftphostkey.h"
+#include "upload/truststore.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -34,15 +36,10 @@ namespace {
 
 const QByteArray kOldBytes = "the good copy already on the site";
 
-// The failure an action throws; "<no failure>" when it throws none.
-Failure FailureOf(const std::function<void()> &action)
+// The failure a call ended with; "<no failure>" when it ended well.
+Failure FailureIn(const Result<> &result)
 {
-    try {
-        action();
-    } catch (const Failure &failure) {
-        return failure;
-    }
-    return Failure(0, "<no failure>");
+    return result ? Failure(0, "<no failure>") : result.failure();
 }
 
 class SftpTest : public ::testing::Test
@@ -65,13 +62,31 @@ protected:
         return path;
     }
 
+    // Accepts `fingerprint` for the server, as a Yes of an earlier run did.
+    void acceptEarlier(const SftpTestServer &server, const QString &fingerprint)
+    {
+        ASSERT_TRUE(store
+                        .Remember({upload::IdentityKind::HostKey, ToUtf8(server.serverName()),
+                                   "ED25519", ToUtf8(fingerprint)})
+                        .ok());
+    }
+
     // Connects with the server's key accepted, unless `accept` is false.
-    void logIn(FtpClient &client, const SftpTestServer &server, bool accept = true)
+    Result<> logIn(FtpClient &client, const SftpTestServer &server, bool accept = true)
     {
         if (accept)
-            client.acceptHostKey(server.serverName(), server.fingerprint());
-        client.Connect(server.address(), SftpTestServer::kUser, SftpTestServer::kPassword, 21,
-                       true);
+            acceptEarlier(server, server.fingerprint());
+        return client.Connect(server.address(), SftpTestServer::kUser, SftpTestServer::kPassword,
+                              21, true);
+    }
+
+    // Logs in, then uploads: the failure of the first that fails.
+    Result<> logInAndUpload(FtpClient &client, const SftpTestServer &server, const QString &path,
+                            bool accept)
+    {
+        const Result<> connected = logIn(client, server, accept);
+        return connected ? client.UploadFile(path, QString(), QStringLiteral("clip.mp4"))
+                         : connected;
     }
 
     void writeKnownHosts(const QString &line)
@@ -85,6 +100,8 @@ protected:
     }
 
     QTemporaryDir home;
+    QTemporaryDir trustFolder;
+    const upload::TrustStore store{ToPath(trustFolder.path())};
     QTemporaryDir keys;
     QTemporaryDir files;
     QByteArray savedHome;
@@ -108,8 +125,9 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         {"my folder/été #1 %20.mp4", "my folder/été #1 %20.mp4", true, false},
         {"/abs dir/x\"q\\.mp4", "abs dir/x\"q\\.mp4", true, true},
     };
-    FtpClient client;
-    logIn(client, server);
+    FtpClient client(&store);
+    ClientEvents events(client);
+    ASSERT_TRUE(Succeeded(logIn(client, server)));
     for (const Case &c : cases) {
         SCOPED_TRACE(c.remote);
         const QString stored = server.pathInHome(QString::fromUtf8(c.stored));
@@ -122,13 +140,10 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
         else
             QDir().mkpath(QFileInfo(stored).path());
         const QByteArray bytes = RandomBytes(qsizetype{300} * 1024 + 7, 1);
-        bool completed = false;
-        QObject::connect(
-            &client, &FtpClient::TransferComplete, &client, [&] { completed = true; },
-            Qt::SingleShotConnection);
-        client.UploadFile(local(QStringLiteral("clip.mp4"), bytes), QString(),
-                          QString::fromUtf8(c.remote));
-        EXPECT_TRUE(completed);
+        const int completed = events.completions;
+        EXPECT_TRUE(Succeeded(client.UploadFile(local(QStringLiteral("clip.mp4"), bytes), QString(),
+                                                QString::fromUtf8(c.remote))));
+        EXPECT_EQ(events.completions, completed + 1);
         EXPECT_EQ(ReadFile(stored), bytes);
         EXPECT_EQ(QDir(QFileInfo(stored).path()).entryList(QDir::Files | QDir::Hidden).size(), 1);
     }
@@ -137,12 +152,10 @@ TEST_F(SftpTest, NamesArriveExactlyAndTheOldFileIsReplaced)
 TEST_F(SftpTest, MissingFolderIsNamed)
 {
     SftpTestServer server(keyFile);
-    FtpClient client;
-    logIn(client, server);
+    FtpClient client(&store);
+    ASSERT_TRUE(Succeeded(logIn(client, server)));
     const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 7));
-    EXPECT_EQ(FailureOf([&] {
-                  client.UploadFile(path, QString(), QStringLiteral("missing/clip.mp4"));
-              }).description(),
+    EXPECT_EQ(FailureOf(client.UploadFile(path, QString(), QStringLiteral("missing/clip.mp4"))),
               "No such folder on the server");
     EXPECT_TRUE(client.IsConnected());
 }
@@ -166,14 +179,11 @@ TEST_F(SftpTest, WrongPasswordAndLineBreaksAreRefused)
         {server.address(), SftpTestServer::kUser, QString::fromLatin1("secret\0x", 8),
          "The password contains a line break"},
     };
+    acceptEarlier(server, server.fingerprint());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.failure);
-        FtpClient client;
-        client.acceptHostKey(server.serverName(), server.fingerprint());
-        EXPECT_EQ(FailureOf([&] {
-                      client.Connect(c.address, c.user, c.password, 21, true);
-                  }).description(),
-                  c.failure);
+        FtpClient client(&store);
+        EXPECT_EQ(FailureOf(client.Connect(c.address, c.user, c.password, 21, true)), c.failure);
         EXPECT_FALSE(client.IsConnected());
     }
     EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
@@ -185,19 +195,14 @@ TEST_F(SftpTest, UnknownKeyIsAskedAboutBeforeTheLogin)
     const QString path = local(QStringLiteral("clip.mp4"), RandomBytes(5000, 2));
     for (const bool answer : {false, true}) {
         SCOPED_TRACE(answer);
-        FtpClient client;
+        FtpClient client(&store);
+        ClientEvents events(client);
+        events.trustAnswer = answer;
+        const Failure failure = FailureIn(logInAndUpload(client, server, path, false));
         QStringList questions;
-        QObject::connect(&client, &FtpClient::HostKeyUnknown, &client,
-                         [&](const QString &name, const QString &type, const QString &fingerprint,
-                             bool *accept) {
-                             questions
-                                 << name + QLatin1Char(' ') + type + QLatin1Char(' ') + fingerprint;
-                             *accept = answer;
-                         });
-        const Failure failure = FailureOf([&] {
-            logIn(client, server, false);
-            client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
-        });
+        for (const ClientEvents::Question &question : events.questions)
+            questions << question.server + QLatin1Char(' ') + question.type + QLatin1Char(' ')
+                             + question.fingerprint;
         EXPECT_EQ(questions, QStringList{server.serverName() + QStringLiteral(" ED25519 ")
                                          + server.fingerprint()});
         if (answer) {
@@ -205,7 +210,7 @@ TEST_F(SftpTest, UnknownKeyIsAskedAboutBeforeTheLogin)
             EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 1);
             EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("clip.mp4"))).size(), 5000);
         } else {
-            EXPECT_EQ(failure.number(), upload::kErrCertificateNotTrusted);
+            EXPECT_EQ(failure.number(), upload::kErrHostKeyNotTrusted);
             EXPECT_NE(failure.description().find(server.fingerprint().toStdString()),
                       std::string::npos);
             EXPECT_EQ(server.countEvents(QStringLiteral("LOGIN tester")), 0);
@@ -252,24 +257,20 @@ TEST_F(SftpTest, KnownHostsAndChangedKeys)
         SCOPED_TRACE(c.what);
         SftpTestServer &target = c.sends ? server : other;
         writeKnownHosts(c.knownHosts);
-        FtpClient client;
         if (!c.accepted.isEmpty())
-            client.acceptHostKey(target.serverName(), c.accepted);
+            acceptEarlier(target, c.accepted);
+        FtpClient client(&store);
+        ClientEvents events(client);
+        events.trustAnswer = true;
+        const Failure failure = FailureIn(logInAndUpload(client, target, path, false));
         int questions = 0;
         QStringList changed;
-        QObject::connect(&client, &FtpClient::HostKeyUnknown, &client,
-                         [&](const QString &, const QString &, const QString &, bool *accept) {
-                             ++questions;
-                             *accept = true;
-                         });
-        QObject::connect(&client, &FtpClient::HostKeyChanged, &client,
-                         [&](const QString &, const QString &, const QString &fingerprint) {
-                             changed << fingerprint;
-                         });
-        const Failure failure = FailureOf([&] {
-            logIn(client, target, false);
-            client.UploadFile(path, QString(), QStringLiteral("clip.mp4"));
-        });
+        for (const ClientEvents::Question &question : events.questions) {
+            if (question.changed)
+                changed << question.fingerprint;
+            else
+                ++questions;
+        }
         EXPECT_EQ(questions, 0);
         if (c.sends) {
             EXPECT_EQ(failure.description(), "<no failure>");
@@ -308,21 +309,20 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
         SftpTestServer server(keyFile,
                               c.quirk ? QStringList{QString::fromLatin1(c.quirk)} : QStringList{});
         WriteFile(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
-        FtpClient client;
+        FtpClient client(&store);
         client.setTimeouts(10, 2);
-        bool completed = false;
-        QObject::connect(&client, &FtpClient::TransferComplete, &client, [&] { completed = true; });
-        QObject::connect(&client, &FtpClient::TransferProgress, &client,
-                         [&](const QString &, const QString &, std::int32_t, std::int64_t sent,
-                             std::int64_t, bool *cancel) {
-                             if (c.cancel && sent > 0)
-                                 *cancel = true;
-                         });
-        logIn(client, server);
+        client.setRetryPolicy(kQuickRetries);
+        ClientEvents events(client);
+        events.onProgress = [&](const ClientEvents::Progress &progress, bool &cancel) {
+            if (c.cancel && progress.sent > 0)
+                cancel = true;
+        };
+        ASSERT_TRUE(Succeeded(logIn(client, server)));
         QElapsedTimer clock;
         clock.start();
         const Failure failure =
-            FailureOf([&] { client.UploadFile(path, QString(), QStringLiteral("movie.mp4")); });
+            FailureIn(client.UploadFile(path, QString(), QStringLiteral("movie.mp4")));
+        const bool completed = events.completions > 0;
         // Wide: the stall time is 2 s.
         EXPECT_LT(clock.elapsed(), 60000);
         if (c.failureNumber != 0) {
@@ -334,6 +334,30 @@ TEST_F(SftpTest, BrokenStalledOrCancelledUploadLeavesTheOldFile)
             EXPECT_TRUE(server.waitForEvent(QStringLiteral("DELETED .movie.mp4.upload")));
         }
         EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("movie.mp4"))), kOldBytes);
+    }
+}
+
+TEST_F(SftpTest, ACutConnectionIsTakenUpWhereItBroke)
+{
+    const QByteArray bytes = RandomBytes(qsizetype{4} * 1024 * 1024, 11);
+    const QString path = local(QStringLiteral("big.mp4"), bytes);
+    for (const int drops : {1, 2}) {
+        SCOPED_TRACE(drops);
+        SftpTestServer server(keyFile, {QStringLiteral("drop-after=1048576"),
+                                        QStringLiteral("drops=") + QString::number(drops)});
+        WriteFile(server.pathInHome(QStringLiteral("movie.mp4")), kOldBytes);
+        FtpClient client(&store);
+        client.setRetryPolicy(kQuickRetries);
+        ClientEvents events(client);
+        ASSERT_TRUE(Succeeded(logIn(client, server)));
+        EXPECT_TRUE(Succeeded(client.UploadFile(path, QString(), QStringLiteral("movie.mp4"))));
+        EXPECT_EQ(events.retries, drops);
+        ASSERT_EQ(events.resumedAt.size(), static_cast<std::size_t>(drops));
+        // Each attempt went on from what the server held, not from the start.
+        for (const std::int64_t offset : events.resumedAt)
+            EXPECT_GE(offset, 512 << 10);
+        EXPECT_EQ(client.checkedBy(), "size");
+        EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("movie.mp4"))), bytes);
     }
 }
 
@@ -412,14 +436,14 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
         dialogs.chooseFile(path);
         dialogs.answer(vbYes);
         dialogs.answer(vbOK);
-        cmdUpload->click();
+        ClickAndWait(cmdUpload, *window);
     };
 
     dialogs.chooseFile(path);
     dialogs.answer(vbYes); // upload this file
     dialogs.answer(vbNo);  // the key
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    ClickAndWait(cmdUpload, *window);
     ASSERT_EQ(dialogs.boxes().size(), 3);
     EXPECT_EQ(dialogs.boxes()[1].text, question);
     EXPECT_EQ(dialogs.boxes()[1].title, QStringLiteral("Confirm"));
@@ -432,7 +456,7 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
     dialogs.clear();
     dialogs.answer(vbYes);
     dialogs.answer(vbOK);
-    cmdUpload->click();
+    ClickAndWait(cmdUpload, *window);
     EXPECT_EQ(dialogs.boxTexts(),
               (QStringList{question, QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
     EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("site/clip.flv"))), bytes);
@@ -446,8 +470,9 @@ TEST_F(SftpTest, PageAsksAboutAnUnknownKeyAndKeepsAYes)
                            QStringLiteral("YOUR FILE HAS BEEN UPLOADED SUCCESSFULLY!")}));
 
     const QString other = QStringLiteral("SHA256:") + QString(43, QLatin1Char('A'));
-    ASSERT_TRUE(upload::AcceptHostKey(keysFile.toStdString(), server.serverName().toStdString(),
-                                      other.toStdString())
+    ASSERT_TRUE(upload::TrustStore(ToPath(settingsFolder.path()))
+                    .Remember({upload::IdentityKind::HostKey, ToUtf8(server.serverName()),
+                               "ED25519", ToUtf8(other)})
                     .ok());
     uploadFromALaterRun();
     EXPECT_EQ(dialogs.boxTexts(),

@@ -4,6 +4,7 @@
 
 #include "upload/ftpaddress.h"
 #include "upload/sftphostkey.h"
+#include "upload/truststore.h"
 
 #include <gtest/gtest.h>
 
@@ -96,12 +97,15 @@ TEST(SftpHostKey, AcceptedKeysFileKeepsOneKeyAServer)
         std::ofstream out(file);
         out << "a.example:22 " << other << "\nnot a line\nb.example:2222 SHA256:bad\n";
     }
-    ASSERT_TRUE(AcceptHostKey(file, "b.example:2222", kEmpty).ok());
-    ASSERT_TRUE(AcceptHostKey(file, "a.example:22", kEmpty).ok());
-    const AcceptedHostKeys keys = ReadAcceptedKeys(file);
+    const TrustStore store(folder);
+    ASSERT_EQ(store.FileOf(IdentityKind::HostKey), file);
+    ASSERT_TRUE(store.Remember({IdentityKind::HostKey, "b.example:2222", "ED25519", kEmpty}).ok());
+    ASSERT_TRUE(store.Remember({IdentityKind::HostKey, "a.example:22", "ED25519", kEmpty}).ok());
+    const AcceptedHostKeys keys = ReadServerLines(file, NormalizeHostKeyFingerprint);
     EXPECT_EQ(keys, (AcceptedHostKeys{{"a.example:22", kEmpty}, {"b.example:2222", kEmpty}}));
     std::filesystem::remove_all(folder);
-    EXPECT_TRUE(ReadAcceptedKeys(file).empty());
+    EXPECT_TRUE(ReadServerLines(file, NormalizeHostKeyFingerprint).empty());
+    EXPECT_FALSE(store.Known(IdentityKind::HostKey, "a.example:22"));
 }
 
 TEST(SftpAddress, SchemePortAndPaths)

@@ -15,6 +15,7 @@ own, no system account is involved.
 
 Each --quirk makes the server behave like some real ones do:
   drop-after=N   the connection is cut once N bytes of a file came in
+  drops=K        ... the first K times only
   stall-after=N  the server stops answering once N bytes of a file came in
 
 Ends by itself when standard input is closed (the process that started it
@@ -49,10 +50,13 @@ def main():
 
     home = os.path.realpath(args.home)
     drop_after = stall_after = None
+    drops = [1000000]
     for quirk in args.quirk:
         name, _, value = quirk.partition("=")
         if name == "drop-after":
             drop_after = int(value)
+        elif name == "drops":
+            drops[0] = int(value)
         elif name == "stall-after":
             stall_after = int(value)
         else:
@@ -89,7 +93,8 @@ def main():
         def write(self, file_obj, offset, data):
             total = self.written.get(id(file_obj), 0) + len(data)
             self.written[id(file_obj)] = total
-            if drop_after is not None and total >= drop_after:
+            if drop_after is not None and total >= drop_after and drops[0] > 0:
+                drops[0] -= 1
                 self.channel.get_connection().abort()
                 return None
             if stall_after is not None and total >= stall_after:

@@ -1,70 +1,39 @@
 #include "tools/common/systemtext.h"
 
-#ifdef _WIN32
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#else
-#include <cstring>
-#endif
+#include "common/ascii.h"
+#include "platform/systemerror.h"
+
+#include <cstdint>
 
 namespace vantrel::tools {
 
-namespace {
-
-#ifdef _WIN32
-using Code = DWORD; // the number as Windows shows it: unsigned
-
-std::string RawText(int code)
-{
-    wchar_t buffer[512] = {};
-    const DWORD n =
-        FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr,
-                       DWORD(code), 0, buffer, DWORD(std::size(buffer)), nullptr);
-    if (n == 0)
-        return {};
-    const int size = WideCharToMultiByte(CP_UTF8, 0, buffer, int(n), nullptr, 0, nullptr, nullptr);
-    std::string text(std::size_t(size > 0 ? size : 0), '\0');
-    WideCharToMultiByte(CP_UTF8, 0, buffer, int(n), text.data(), size, nullptr, nullptr);
-    return text;
-}
-#else
-using Code = int;
-
-std::string RawText(int code)
-{
-    return std::strerror(code);
-}
-#endif
-
-} // namespace
-
 std::string SystemText(int code)
 {
-    std::string text = RawText(code);
-    while (
-        !text.empty()
-        && (text.back() == '\r' || text.back() == '\n' || text.back() == '.' || text.back() == ' '))
+    std::string text = platform::GetSystemErrorText(code);
+    while (!text.empty() && (text.back() == '.' || text.back() == ' '))
         text.pop_back();
-    if (text.empty())
-        text = "ERROR " + std::to_string(Code(code));
-    return text;
-}
-
-std::string UpperAscii(std::string_view text)
-{
-    std::string upper(text);
-    for (char &c : upper) {
-        if (c >= 'a' && c <= 'z')
-            c = static_cast<char>(c - 'a' + 'A');
+    if (text.empty()) {
+#ifdef _WIN32
+        // The number as Windows shows it: unsigned.
+        text = "ERROR " + std::to_string(static_cast<std::uint32_t>(code));
+#else
+        text = "ERROR " + std::to_string(code);
+#endif
     }
-    return upper;
+    return text;
 }
 
 std::string UpperSystemText(int code)
 {
-    return UpperAscii(SystemText(code));
+    return ascii::Upper(SystemText(code));
+}
+
+std::string Quoted(std::string_view text)
+{
+    // Appended, not "\"" + text: GCC 12 warns falsely (-Wrestrict) on that.
+    std::string quoted(1, '"');
+    quoted.append(text).push_back('"');
+    return quoted;
 }
 
 } // namespace vantrel::tools

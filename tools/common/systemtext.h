@@ -1,8 +1,8 @@
 #pragma once
 
 // What the two companion programs, fix and mencoder, share: the system's text
-// for an error code, in UTF-8 on every system, and the ASCII upper case their
-// messages are written in. The main program keeps its own (platform/).
+// for an error code as their messages quote it (platform/systemerror gives the
+// text), and a quoted path.
 
 #include <string>
 #include <string_view>
@@ -14,10 +14,10 @@ namespace vantrel::tools {
 // "ERROR N" when the system has no text for the code.
 std::string SystemText(int code);
 
-// ASCII letters upper-cased; other bytes (UTF-8 included) left as they are.
-std::string UpperAscii(std::string_view text);
-
-// SystemText(code) upper-cased, as the messages quote it.
+// SystemText(code) upper-cased (ASCII letters), as the messages quote it.
 std::string UpperSystemText(int code);
+
+// The text in quotation marks, as the messages quote file paths.
+std::string Quoted(std::string_view text);
 
 } // namespace vantrel::tools

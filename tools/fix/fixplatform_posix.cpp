@@ -22,6 +22,15 @@ namespace vantrel::fix::platform {
 
 namespace {
 
+// Closes `fd` if it is open, and marks it closed.
+void CloseFd(int &fd)
+{
+    if (fd >= 0) {
+        ::close(fd);
+        fd = -1;
+    }
+}
+
 // EOPNOTSUPP and ENOTSUP are one code on Linux, two elsewhere.
 bool IsNotSupported(int error)
 {
@@ -147,10 +156,7 @@ Input::~Input()
 
 void Input::close()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    CloseFd(m_fd);
 }
 
 bool Input::open(const std::string &path, std::string &error)
@@ -368,10 +374,7 @@ bool Output::commit(const std::string &finalPath, std::string &error)
 
 void Output::discard()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    CloseFd(m_fd);
     if (!m_name.empty()) {
         ::unlinkat(m_folder, m_name.c_str(), 0);
         DisarmCleanup();
@@ -422,10 +425,7 @@ Rewrite::~Rewrite()
 
 void Rewrite::close()
 {
-    if (m_fd >= 0) {
-        ::close(m_fd);
-        m_fd = -1;
-    }
+    CloseFd(m_fd);
 }
 
 bool Rewrite::open(const std::string &path, const FileId &id, std::string &error)
@@ -445,14 +445,22 @@ bool Rewrite::open(const std::string &path, const FileId &id, std::string &error
     return true;
 }
 
+#ifdef __linux__
+// fallocate at the front of the file, again when a signal cut it short.
+int FallocateFront(int fd, int mode, std::uint64_t length)
+{
+    int r;
+    do
+        r = ::fallocate(fd, mode, 0, off_t(length));
+    while (r != 0 && errno == EINTR);
+    return r;
+}
+#endif
+
 Outcome Rewrite::insertFront(std::uint64_t length, std::string &error)
 {
 #if defined(__linux__) && defined(FALLOC_FL_INSERT_RANGE)
-    int r;
-    do
-        r = ::fallocate(m_fd, FALLOC_FL_INSERT_RANGE, 0, off_t(length));
-    while (r != 0 && errno == EINTR);
-    if (r == 0)
+    if (FallocateFront(m_fd, FALLOC_FL_INSERT_RANGE, length) == 0)
         return Outcome::Done;
     if (IsNotSupported(errno) || errno == EINVAL || errno == ENOSYS)
         return Outcome::NotHere;
@@ -468,11 +476,7 @@ Outcome Rewrite::insertFront(std::uint64_t length, std::string &error)
 bool Rewrite::collapseFront(std::uint64_t length, std::string &error)
 {
 #if defined(__linux__) && defined(FALLOC_FL_COLLAPSE_RANGE)
-    int r;
-    do
-        r = ::fallocate(m_fd, FALLOC_FL_COLLAPSE_RANGE, 0, off_t(length));
-    while (r != 0 && errno == EINTR);
-    if (r == 0)
+    if (FallocateFront(m_fd, FALLOC_FL_COLLAPSE_RANGE, length) == 0)
         return true;
     error = Failure("CANNOT WRITE", m_path, errno);
 #else

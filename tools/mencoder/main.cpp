@@ -12,6 +12,13 @@
 //   7  the output cannot be written for another reason (missing folder, a
 //      link or something else than a regular file at its name, ...)
 //   8  FFmpeg is missing, cannot be started, or died of a signal
+//   9  the source is one still picture (PNG, JPEG, a GIF of one frame), not a
+//      video
+// Before encoding, FFmpeg lists the source's packets (probe.h): that refuses
+// a still picture and a cut-off file, and gives what the encoding arguments
+// take from the source (its field order, where its video ends);
+// --print-ffmpeg-args lists the source too, and prints the arguments that
+// the encoding would run.
 // FFmpeg's own complaints about the output count even when it exits with 0
 // ("Error writing trailer"): such a file has no index and does not play. On
 // any failure one line on standard error says why, and no output file is left
@@ -26,6 +33,7 @@
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/options.h"
 #include "tools/mencoder/platform.h"
+#include "tools/mencoder/probe.h"
 #include "tools/mencoder/progress.h"
 
 #include <cerrno>
@@ -96,12 +104,21 @@ std::string StoppedText(const std::string &request)
     return request.empty() ? "ENCODING STOPPED!" : "ENCODING STOPPED BY " + request + "!";
 }
 
-std::string Seconds(double value)
+// The last lines of a child's standard error, kept to explain a failure.
+class Tail
 {
-    char buffer[32];
-    std::snprintf(buffer, sizeof buffer, "%.1f", value);
-    return buffer;
-}
+public:
+    void add(const std::string &line)
+    {
+        m_lines.push_back(line);
+        if (m_lines.size() > kStderrTailLines)
+            m_lines.pop_front();
+    }
+    std::vector<std::string> lines() const { return {m_lines.begin(), m_lines.end()}; }
+
+private:
+    std::deque<std::string> m_lines;
+};
 
 class Encoding
 {
@@ -112,13 +129,8 @@ public:
 
     int run()
     {
-        const std::string ffmpeg =
-            platform::FindProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
-        if (ffmpeg.empty())
-            return Report(Of(FailureKind::Ffmpeg,
-                             "FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!"));
-        if (auto refusal = checkSource())
-            return Report(Of(FailureKind::Source, *refusal));
+        if (auto failure = prepare())
+            return Report(*failure);
         std::error_code ec;
         if (fs::equivalent(PathOf(m_job.source), PathOf(m_job.output), ec) && !ec)
             return Report(Of(FailureKind::CommandLine,
@@ -131,24 +143,56 @@ public:
         // From here on the output file exists and goes again on any failure,
         // even when we are killed.
         platform::GuardOutput(m_job.output);
+        const Probed source = probe();
+        if (source.failure) {
+            platform::RemoveFile(m_job.output);
+            return Report(*source.failure);
+        }
         auto child = platform::RunChild(
-            ffmpeg, FfmpegArguments(m_job), [this](std::string_view chunk) { onStdout(chunk); },
+            m_ffmpeg, FfmpegArguments(m_job, source.report.video),
+            [this](std::string_view chunk) { onStdout(chunk); },
             [this](std::string_view chunk) { onStderr(chunk); });
         if (auto last = m_stdoutLines.finish())
             onProgressLine(*last);
         if (auto last = m_stderrLines.finish())
             onStderrLine(*last);
 
-        if (auto failure = judge(child, ffmpeg)) {
+        if (auto failure = judge(child)) {
             platform::RemoveFile(m_job.output);
             return Report(*failure);
         }
         platform::KeepGuardedOutput();
-        PrintLine(ProgressLine(m_position, 100));
+        PrintLine(vantrel::FormatProgressLine({m_position, 100}));
+        return 0;
+    }
+
+    // The FFmpeg arguments of the encoding, one a line, after the same
+    // listing of the source and the same refusals.
+    int printArguments()
+    {
+        if (auto failure = prepare())
+            return Report(*failure);
+        const Probed source = probe();
+        if (source.failure)
+            return Report(*source.failure);
+        for (const auto &arg : FfmpegArguments(m_job, source.report.video))
+            PrintLine(arg);
         return 0;
     }
 
 private:
+    // FFmpeg found and the source a readable file, or why not.
+    std::optional<Failure> prepare()
+    {
+        m_ffmpeg = platform::FindProgram(kFfmpegName, vantrel::platform::ApplicationFolder());
+        if (m_ffmpeg.empty())
+            return Of(FailureKind::Ffmpeg,
+                      "FFMPEG WAS NOT FOUND, NEITHER NEXT TO MENCODER NOR ON THE PATH!");
+        if (auto refusal = checkSource())
+            return Of(FailureKind::Source, *refusal);
+        return std::nullopt;
+    }
+
     std::optional<std::string> checkSource() const
     {
         std::error_code ec;
@@ -166,14 +210,50 @@ private:
         return std::nullopt;
     }
 
-    // What failed, or nothing when the output is whole.
-    std::optional<Failure> judge(const platform::ChildResult &child,
-                                 const std::string &ffmpeg) const
+    // What the source's packet list shows, or why it is refused.
+    struct Probed
+    {
+        std::optional<Failure> failure;
+        SourceReport report;
+    };
+    Probed probe() const
+    {
+        SourceProbe probe;
+        LineSplitter out;
+        LineSplitter err;
+        Tail tail;
+        auto onErr = [&](const std::string &line) {
+            probe.messageLine(line, m_job.source);
+            tail.add(line);
+        };
+        auto child = platform::RunChild(
+            m_ffmpeg, ProbeArguments(m_job),
+            [&](std::string_view chunk) {
+                for (const auto &line : out.feed(chunk))
+                    probe.packetLine(line);
+            },
+            [&](std::string_view chunk) {
+                for (const auto &line : err.feed(chunk))
+                    onErr(line);
+            });
+        if (auto last = out.finish())
+            probe.packetLine(*last);
+        if (auto last = err.finish())
+            onErr(*last);
+        if (auto failure = childFailure(child, tail.lines()))
+            return {failure, {}};
+        const SourceReport report = probe.report();
+        return {RefusalOf(report, m_job.source), report};
+    }
+
+    // Why a run of FFmpeg failed, judged by how it ended and its last words.
+    std::optional<Failure> childFailure(const platform::ChildResult &child,
+                                        const std::vector<std::string> &lines) const
     {
         if (auto stop = platform::StopRequest(); child.stoppedByUs || !stop.empty())
             return Of(FailureKind::Stopped, StoppedText(stop));
         if (!child.started)
-            return Of(FailureKind::Ffmpeg, "CANNOT START FFMPEG " + Quoted(ffmpeg) + ": "
+            return Of(FailureKind::Ffmpeg, "CANNOT START FFMPEG " + Quoted(m_ffmpeg) + ": "
                                                + ReasonText(child.startError) + "!");
 #ifdef SIGXFSZ
         if (!child.exited && child.signal == SIGXFSZ)
@@ -182,22 +262,26 @@ private:
         if (!child.exited)
             return Of(FailureKind::Ffmpeg,
                       "FFMPEG WAS KILLED BY SIGNAL " + std::to_string(child.signal) + "!");
+        if (child.exitCode != 0)
+            return DescribeFfmpegFailure(lines, m_job.source, m_job.output, child.exitCode);
+        return std::nullopt;
+    }
+
+    // What failed, or nothing when the output is whole.
+    std::optional<Failure> judge(const platform::ChildResult &child) const
+    {
         // The lines that told of a failed write come first: the tail may have
         // lost them under FFmpeg's closing statistics.
         std::vector<std::string> lines(m_outputFailures.begin(), m_outputFailures.end());
-        lines.insert(lines.end(), m_stderrTail.begin(), m_stderrTail.end());
-        if (child.exitCode != 0)
-            return DescribeFfmpegFailure(lines, m_job.source, m_job.output, child.exitCode);
+        const auto tail = m_stderrTail.lines();
+        lines.insert(lines.end(), tail.begin(), tail.end());
+        if (auto failure = childFailure(child, lines))
+            return failure;
         if (!m_outputFailures.empty())
             return DescribeFfmpegFailure(m_outputFailures, m_job.source, m_job.output, 0);
         std::error_code ec;
         if (fs::file_size(PathOf(m_job.output), ec) == 0 || ec)
             return Of(FailureKind::Ffmpeg, "FFMPEG WROTE NO OUTPUT FILE!");
-        if (m_duration && EndsEarly(m_position.seconds, *m_duration))
-            return Of(FailureKind::Source, "THE SOURCE FILE " + Quoted(m_job.source)
-                                               + " IS DAMAGED: IT ENDS AFTER "
-                                               + Seconds(m_position.seconds) + " OF "
-                                               + Seconds(*m_duration) + " SECONDS!");
         return std::nullopt;
     }
 
@@ -229,7 +313,7 @@ private:
         std::optional<int> percent;
         if (m_duration)
             percent = RunningPercent(m_position.seconds, *m_duration);
-        PrintLine(ProgressLine(m_position, percent));
+        PrintLine(vantrel::FormatProgressLine({m_position, percent}));
     }
 
     void onStderrLine(const std::string &line)
@@ -240,19 +324,18 @@ private:
         if (m_outputFailures.size() < kOutputFailureLines
             && IsOutputFailureLine(line, m_job.output))
             m_outputFailures.push_back(line);
-        m_stderrTail.push_back(line);
-        if (m_stderrTail.size() > kStderrTailLines)
-            m_stderrTail.pop_front();
+        m_stderrTail.add(line);
     }
 
     const EncoderJob &m_job;
+    std::string m_ffmpeg;
     LineSplitter m_stdoutLines;
     LineSplitter m_stderrLines;
     ProgressReader m_progress;
-    Position m_position;
+    vantrel::EncoderPosition m_position;
     std::optional<std::chrono::steady_clock::time_point> m_lastPrint;
     std::optional<double> m_duration;
-    std::deque<std::string> m_stderrTail;
+    Tail m_stderrTail;
     std::vector<std::string> m_outputFailures;
 };
 
@@ -272,10 +355,7 @@ int main(int argc, char **argv)
     const ParseResult parsed = ParseCommandLine(args);
     if (!parsed.ok())
         return Report(Of(FailureKind::CommandLine, parsed.error));
-    if (parsed.job.printFfmpegArgs) {
-        for (const auto &arg : FfmpegArguments(parsed.job))
-            PrintLine(arg);
-        return 0;
-    }
+    if (parsed.job.printFfmpegArgs)
+        return Encoding(parsed.job).printArguments();
     return Encoding(parsed.job).run();
 }

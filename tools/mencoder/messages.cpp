@@ -1,21 +1,15 @@
 #include "tools/mencoder/messages.h"
 
+#include "common/ascii.h"
 #include "common/companions.h"
 #include "tools/common/systemtext.h"
 
+#include <iterator>
 #include <optional>
 
 namespace vantrel::mencoder {
 
 namespace {
-
-std::string Quoted(std::string_view text)
-{
-    // Appended, not "\"" + text: GCC 12 warns falsely (-Wrestrict) on that.
-    std::string quoted(1, '"');
-    quoted.append(text).push_back('"');
-    return quoted;
-}
 
 bool StartsWith(std::string_view text, std::string_view prefix)
 {
@@ -80,35 +74,21 @@ std::string ReasonText(std::string_view text)
 {
     while (!text.empty() && (text.back() == '.' || text.back() == ' ' || text.back() == '!'))
         text.remove_suffix(1);
-    return tools::UpperAscii(text);
+    return ascii::Upper(text);
 }
 
 int ExitCodeOf(const Failure &failure)
 {
     using namespace companions;
-    switch (failure.kind) {
-    case FailureKind::Source:
-        return kSourceUnreadable;
-    case FailureKind::CommandLine:
-        return kCommandLineRefused;
-    case FailureKind::Stopped:
-        return kEncodingStopped;
-    case FailureKind::Output:
-        switch (failure.problem) {
-        case OutputProblem::NoSpace:
-            return kOutputNoSpace;
-        case OutputProblem::NoPermission:
-            return kOutputNoPermission;
-        case OutputProblem::SizeLimit:
-            return kOutputSizeLimit;
-        case OutputProblem::Other:
-            return kOutputNotWritten;
-        }
-        return kOutputNotWritten;
-    case FailureKind::Ffmpeg:
-        return kEncoderBroken;
-    }
-    return kSourceUnreadable;
+    // In the order of FailureKind and OutputProblem.
+    constexpr int kByKind[] = {kSourceUnreadable, kCommandLineRefused, kEncodingStopped,
+                               kOutputNotWritten, kEncoderBroken,      kSourceIsStillPicture};
+    static_assert(std::size(kByKind) == static_cast<std::size_t>(FailureKind::StillPicture) + 1);
+    constexpr int kByProblem[] = {kOutputNoSpace, kOutputNoPermission, kOutputSizeLimit,
+                                  kOutputNotWritten};
+    if (failure.kind == FailureKind::Output)
+        return kByProblem[static_cast<int>(failure.problem)];
+    return kByKind[static_cast<int>(failure.kind)];
 }
 
 OutputProblem OutputProblemOf(std::string_view reason)
@@ -134,12 +114,25 @@ OutputProblem OutputProblemOf(std::string_view reason)
 Failure OutputFailure(const std::string &output, std::string_view reason)
 {
     return {FailureKind::Output, OutputProblemOf(reason),
-            "CANNOT WRITE THE OUTPUT FILE " + Quoted(output) + ": " + ReasonText(reason) + "!"};
+            "CANNOT WRITE THE OUTPUT FILE " + tools::Quoted(output) + ": " + ReasonText(reason)
+                + "!"};
 }
 
 bool IsOutputFailureLine(std::string_view line, const std::string &output)
 {
     return OutputReasonIn(line, output).has_value();
+}
+
+bool IsReadTroubleLine(std::string_view line, const std::string &source)
+{
+    if (ReasonFor(line, source))
+        return true;
+    for (std::string_view text :
+         {"partial file", "Packet corrupt", "ended prematurely", "corrupt input packet"}) {
+        if (line.find(text) != std::string_view::npos)
+            return true;
+    }
+    return false;
 }
 
 Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const std::string &source,
@@ -149,17 +142,24 @@ Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const 
     for (const auto &line : stderrTail) {
         if (auto reason = ReasonFor(line, source))
             return {FailureKind::Source, OutputProblem::Other,
-                    "CANNOT READ THE SOURCE FILE " + Quoted(source) + ": " + ReasonText(*reason)
-                        + "!"};
+                    "CANNOT READ THE SOURCE FILE " + tools::Quoted(source) + ": "
+                        + ReasonText(*reason) + "!"};
     }
     for (const auto &line : stderrTail) {
         if (line.find("'0:V:0' matches no streams") != std::string::npos)
             return {FailureKind::Source, OutputProblem::Other,
-                    "THE SOURCE FILE " + Quoted(source) + " HAS NO VIDEO STREAM!"};
+                    "THE SOURCE FILE " + tools::Quoted(source) + " HAS NO VIDEO STREAM!"};
     }
     for (const auto &line : stderrTail) {
         if (auto reason = OutputReasonIn(line, output))
             return OutputFailure(output, *reason);
+    }
+    // Too many packets that do not decode (FFmpeg's exit code 69, for one).
+    for (const auto &line : stderrTail) {
+        if (StartsWith(line, "Error while decoding stream"))
+            return {FailureKind::Source, OutputProblem::Other,
+                    "THE SOURCE FILE " + tools::Quoted(source)
+                        + " CANNOT BE DECODED: " + ReasonText(line) + "!"};
     }
     for (const auto &line : stderrTail) {
         auto at = line.find("received signal ");

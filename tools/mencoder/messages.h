@@ -12,11 +12,12 @@ namespace vantrel::mencoder {
 
 // What an encoding failed on.
 enum class FailureKind {
-    Source,      // the source cannot be read or decoded
-    CommandLine, // the command line was refused
-    Stopped,     // a stop request ended it
-    Output,      // the output cannot be written; see OutputProblem
-    Ffmpeg,      // FFmpeg is missing, cannot be started, or died of a signal
+    Source,       // the source cannot be read or decoded
+    CommandLine,  // the command line was refused
+    Stopped,      // a stop request ended it
+    Output,       // the output cannot be written; see OutputProblem
+    Ffmpeg,       // FFmpeg is missing, cannot be started, or died of a signal
+    StillPicture, // the source is one still picture, not a video
 };
 
 // Why an output cannot be written, where the user can do something about it.
@@ -59,5 +60,11 @@ Failure DescribeFfmpegFailure(const std::vector<std::string> &stderrTail, const 
 // failed ("Error writing trailer of file:PATH: REASON", for one). FFmpeg
 // exits with 0 after some of these, with an output that does not play.
 bool IsOutputFailureLine(std::string_view line, const std::string &output);
+
+// Whether a line of FFmpeg's standard error says that reading the source
+// stopped short or gave a broken packet: a packet cut by the end of the file
+// ("partial file", "Packet corrupt", "File ended prematurely"), or a read
+// error that ended the input early ("file:PATH: reason").
+bool IsReadTroubleLine(std::string_view line, const std::string &source);
 
 } // namespace vantrel::mencoder

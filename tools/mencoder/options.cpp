@@ -1,22 +1,17 @@
 #include "tools/mencoder/options.h"
 
+#include "tools/common/systemtext.h"
+
 #include <algorithm>
 #include <array>
 #include <charconv>
+#include <cstdio>
 #include <optional>
 #include <string_view>
 
 namespace vantrel::mencoder {
 
 namespace {
-
-std::string Quoted(std::string_view text)
-{
-    // Appended, not "\"" + text: GCC 12 warns falsely (-Wrestrict) on that.
-    std::string quoted(1, '"');
-    quoted.append(text).push_back('"');
-    return quoted;
-}
 
 // At most nine decimal digits: no sign, no spaces, no overflow.
 bool IsDigits(std::string_view text)
@@ -105,11 +100,11 @@ public:
                 continue;
             }
             if (std::find(kValueOptions.begin(), kValueOptions.end(), arg) == kValueOptions.end()) {
-                fail("UNKNOWN OPTION " + Quoted(arg) + "!");
+                fail("UNKNOWN OPTION " + tools::Quoted(arg) + "!");
                 break;
             }
             if (i + 1 >= args.size()) {
-                fail("OPTION " + Quoted(arg) + " NEEDS A VALUE!");
+                fail("OPTION " + tools::Quoted(arg) + " NEEDS A VALUE!");
                 break;
             }
             option(arg, args[++i]);
@@ -128,7 +123,7 @@ private:
 
     void badValue(std::string_view name, std::string_view value)
     {
-        fail("BAD VALUE " + Quoted(value) + " FOR OPTION " + Quoted(name) + "!");
+        fail("BAD VALUE " + tools::Quoted(value) + " FOR OPTION " + tools::Quoted(name) + "!");
     }
 
     // Options that name a codec or container: one value is supported.
@@ -144,12 +139,22 @@ private:
     void takeSource(const std::string &arg)
     {
         if (m_haveSource) {
-            fail("MORE THAN ONE SOURCE FILE GIVEN: " + Quoted(m_job.source) + " AND " + Quoted(arg)
-                 + "!");
+            fail("MORE THAN ONE SOURCE FILE GIVEN: " + tools::Quoted(m_job.source) + " AND "
+                 + tools::Quoted(arg) + "!");
             return;
         }
         m_haveSource = true;
         m_job.source = arg;
+    }
+
+    // A value read into its place, or refused.
+    template<typename T>
+    void take(std::string_view name, std::string_view value, const std::optional<T> &read, T &place)
+    {
+        if (read)
+            place = *read;
+        else
+            badValue(name, value);
     }
 
     void option(std::string_view name, const std::string &value)
@@ -157,37 +162,28 @@ private:
         if (name == "-o") {
             m_job.output = value;
         } else if (name == "-sws") {
-            if (auto n = ParseInt(value, 0, 10))
-                m_job.scaler = *n;
-            else
-                badValue(name, value);
+            take(name, value, ParseInt(value, 0, 10), m_job.scaler);
         } else if (name == "-vf") {
             m_job.filters.clear();
             filters(name, value);
         } else if (name == "-vf-add") {
             filters(name, value);
         } else if (name == "-ofps") {
-            if (IsFrameRate(value))
-                m_job.outputFps = value;
-            else
-                badValue(name, value);
+            take(name, value, IsFrameRate(value) ? std::optional(value) : std::nullopt,
+                 m_job.outputFps);
         } else if (name == "-oac") {
             only(name, value, "faac", m_haveAudioCodec);
         } else if (name == "-faacopts") {
             suboptions(name, value, &Parser::faacOption);
         } else if (name == "-channels") {
-            if (auto n = ParseInt(value, 1, 6))
-                m_job.channels = *n;
-            else
-                badValue(name, value);
+            take(name, value, ParseInt(value, 1, 6), m_job.channels);
         } else if (name == "-srate") {
-            auto n = ParseInt(value, 1, 96000);
-            if (n
-                && std::find(kAacSampleRates.begin(), kAacSampleRates.end(), *n)
-                       != kAacSampleRates.end())
-                m_job.sampleRate = *n;
-            else
-                badValue(name, value);
+            std::optional<int> rate = ParseInt(value, 1, 96000);
+            if (rate
+                && std::find(kAacSampleRates.begin(), kAacSampleRates.end(), *rate)
+                       == kAacSampleRates.end())
+                rate.reset();
+            take(name, value, rate, m_job.sampleRate);
         } else if (name == "-ovc") {
             only(name, value, "x264", m_haveVideoCodec);
         } else if (name == "-x264encopts") {
@@ -223,8 +219,8 @@ private:
             } else if (filter == "harddup" || filter == "scale") {
                 return badValue(name, item);
             } else {
-                return fail("UNKNOWN VIDEO FILTER " + Quoted(filter) + " IN OPTION " + Quoted(name)
-                            + "!");
+                return fail("UNKNOWN VIDEO FILTER " + tools::Quoted(filter) + " IN OPTION "
+                            + tools::Quoted(name) + "!");
             }
         }
     }
@@ -243,8 +239,8 @@ private:
                 return badValue(name, value);
             if (!(this->*handler)(key, val, eq != std::string_view::npos)) {
                 if (m_unknownKey)
-                    return fail("UNKNOWN SUBOPTION " + Quoted(key) + " IN OPTION " + Quoted(name)
-                                + "!");
+                    return fail("UNKNOWN SUBOPTION " + tools::Quoted(key) + " IN OPTION "
+                                + tools::Quoted(name) + "!");
                 return badValue(name, item);
             }
         }
@@ -357,28 +353,88 @@ std::string ScalerFlags(int sws)
     return names[static_cast<std::size_t>(sws)];
 }
 
-std::vector<std::string> FfmpegArguments(const EncoderJob &job)
+std::vector<std::string> StreamMaps()
+{
+    return {"-map", "0:V:0", "-map", "0:a:0?"};
+}
+
+namespace {
+
+// Seconds for a filter option: fixed, at most six decimals, no trailing zeros.
+std::string Decimal(double seconds)
+{
+    char buffer[48];
+    std::snprintf(buffer, sizeof buffer, "%.6f", std::max(0.0, seconds));
+    std::string text = buffer;
+    text.erase(text.find_last_not_of('0') + 1);
+    if (text.back() == '.')
+        text.pop_back();
+    return text;
+}
+
+// bwdif: motion adaptive, one frame out for each frame in. A stream that says
+// it is interlaced has all of its frames deinterlaced in its field order
+// (some codecs flag no frame); otherwise only the frames that the decoder
+// flags as interlaced are, in their own field order, and progressive frames
+// pass untouched.
+std::optional<std::string> Deinterlace(FieldOrder order)
+{
+    switch (order) {
+    case FieldOrder::Progressive:
+        return std::nullopt;
+    case FieldOrder::TopFirst:
+        return "bwdif=mode=send_frame:parity=tff:deint=all";
+    case FieldOrder::BottomFirst:
+        return "bwdif=mode=send_frame:parity=bff:deint=all";
+    case FieldOrder::Unknown:
+        break;
+    }
+    return "bwdif=mode=send_frame:parity=auto:deint=interlaced";
+}
+
+} // namespace
+
+std::vector<std::string> FfmpegArguments(const EncoderJob &job, const VideoTraits &video)
 {
     std::vector<std::string> a = {"-hide_banner", "-nostdin", "-nostats", "-progress",
                                   "pipe:1",       "-y",       "-i",       "file:" + job.source};
-    // The first real video stream (not cover art) is required; the first audio
-    // stream is taken when there is one.
-    a.insert(a.end(), {"-map", "0:V:0", "-map", "0:a:0?"});
+    const auto maps = StreamMaps();
+    a.insert(a.end(), maps.begin(), maps.end());
 
-    std::string chain;
+    std::vector<std::string> chain;
+    if (auto deinterlace = Deinterlace(video.fieldOrder))
+        chain.push_back(*deinterlace);
+    // A pixel shape left unsaid is square ("sar" is 1 then), so that each
+    // scale below gives the output the shape that keeps the picture's
+    // proportions, whatever the container.
+    chain.emplace_back("setsar=r=sar:max=1000");
     bool constantRate = false;
     for (const auto &f : job.filters) {
         if (f.kind == VideoFilter::Kind::HardDup) {
             constantRate = true;
             continue;
         }
-        if (!chain.empty())
-            chain += ',';
-        chain += "scale=" + std::to_string(f.width) + ":" + std::to_string(f.height)
-                 + ":flags=" + ScalerFlags(job.scaler);
+        chain.push_back("scale=" + std::to_string(f.width) + ":" + std::to_string(f.height)
+                        + ":flags=" + ScalerFlags(job.scaler));
     }
-    if (!chain.empty())
-        a.insert(a.end(), {"-vf", chain});
+    if (!job.outputFps.empty()) {
+        // FFmpeg 5.1 ends the filters' input where the last frame begins, so a
+        // rate change would show that frame once at most, or drop it when it
+        // falls on the new rate's grid. A copy of it after the end lets the
+        // rate change show it; the rest of its time is filled with copies up
+        // to the video's end, and the picture cut there.
+        chain.emplace_back("tpad=stop_mode=clone:stop=1");
+        chain.push_back("fps=" + job.outputFps + ":eof_action=pass");
+        if (video.lastFrame && video.end) {
+            chain.push_back("tpad=stop_mode=clone:stop_duration="
+                            + Decimal(*video.end - *video.lastFrame));
+            chain.push_back("trim=end=" + Decimal(*video.end));
+        }
+    }
+    std::string joined;
+    for (const auto &filter : chain)
+        joined += (joined.empty() ? "" : ",") + filter;
+    a.insert(a.end(), {"-vf", joined});
     if (!job.outputFps.empty())
         a.insert(a.end(), {"-r", job.outputFps});
     if (constantRate)

@@ -4,6 +4,7 @@
 // understands and what it means for FFmpeg, pure; beside it progress.h and
 // messages.h (FFmpeg's output, our lines) and platform.h (processes, files).
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -65,10 +66,36 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args);
 // any other number. Pure.
 std::string ScalerFlags(int sws);
 
+// How the frames of the source's video are made of fields, as its stream
+// says (FFmpeg's "top first", "progressive", ...).
+enum class FieldOrder {
+    Unknown, // nothing said: each frame's own interlace flag decides
+    Progressive,
+    TopFirst,
+    BottomFirst,
+};
+
+// What the FFmpeg arguments take from the source itself; probe.h finds it
+// out. Times are seconds on the timeline of FFmpeg's filters.
+struct VideoTraits
+{
+    FieldOrder fieldOrder = FieldOrder::Unknown;
+    std::optional<double> lastFrame; // where the last frame begins
+    std::optional<double> end;       // where it stops being shown
+};
+
+// The input streams that an encoding takes, for FFmpeg's -map: the first real
+// video stream (not cover art), required, and the first audio stream when
+// there is one.
+std::vector<std::string> StreamMaps();
+
 // The arguments (without the program itself) that make FFmpeg do the job:
 // progress as key=value blocks on its standard output, no statistics and no
 // questions on the terminal, input and output named through the file
-// protocol so that no path is mistaken for an option or a protocol. Pure.
-std::vector<std::string> FfmpegArguments(const EncoderJob &job);
+// protocol so that no path is mistaken for an option or a protocol. An
+// interlaced source is deinterlaced before any scaling, a source that states
+// no pixel shape has square pixels, and the change of frame rate keeps the
+// last frame on screen until the video's end. Pure.
+std::vector<std::string> FfmpegArguments(const EncoderJob &job, const VideoTraits &video = {});
 
 } // namespace vantrel::mencoder

@@ -7,38 +7,6 @@
 
 namespace vantrel::mencoder {
 
-std::vector<std::string> LineSplitter::feed(std::string_view chunk)
-{
-    std::vector<std::string> lines;
-    for (char c : chunk) {
-        if (c == '\n' && m_afterCr) {
-            m_afterCr = false;
-            continue;
-        }
-        m_afterCr = c == '\r';
-        if (c == '\n' || c == '\r') {
-            lines.push_back(std::move(m_partial));
-            m_partial.clear();
-        } else if (m_partial.size() < m_maxLine) {
-            m_partial += c;
-        } else {
-            lines.push_back(std::move(m_partial));
-            m_partial.assign(1, c);
-        }
-    }
-    return lines;
-}
-
-std::optional<std::string> LineSplitter::finish()
-{
-    m_afterCr = false;
-    if (m_partial.empty())
-        return std::nullopt;
-    std::string last = std::move(m_partial);
-    m_partial.clear();
-    return last;
-}
-
 namespace {
 
 template<typename T>
@@ -53,7 +21,7 @@ std::optional<T> Number(std::string_view text)
 
 } // namespace
 
-std::optional<Position> ProgressReader::line(std::string_view text)
+std::optional<EncoderPosition> ProgressReader::line(std::string_view text)
 {
     auto eq = text.find('=');
     if (eq == std::string_view::npos)
@@ -105,18 +73,6 @@ int RunningPercent(double seconds, double duration)
     // The small term keeps 4.1 of 10 at 41, not 40.99999.
     double percent = std::floor(seconds * 100.0 / duration + 1e-9);
     return static_cast<int>(std::clamp(percent, 0.0, 99.0));
-}
-
-std::string ProgressLine(const Position &position, std::optional<int> percent)
-{
-    char buffer[96];
-    double seconds = std::max(0.0, position.seconds);
-    if (percent)
-        std::snprintf(buffer, sizeof buffer, "Pos: %.1fs %lldf (%d%%)", seconds, position.frames,
-                      std::clamp(*percent, 0, 100));
-    else
-        std::snprintf(buffer, sizeof buffer, "Pos: %.1fs %lldf", seconds, position.frames);
-    return buffer;
 }
 
 bool EndsEarly(double encodedSeconds, double durationSeconds)

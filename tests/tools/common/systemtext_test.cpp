@@ -2,6 +2,8 @@
 // system's own words without the closing full stop, upper-cased on request.
 #include "tools/common/systemtext.h"
 
+#include "common/ascii.h"
+
 #include <gtest/gtest.h>
 
 #ifdef _WIN32
@@ -26,7 +28,7 @@ TEST(ToolsSystemText, TheSystemsWordsWithoutLineEndOrFullStop)
     EXPECT_EQ(text.find_first_of("\r\n"), std::string::npos) << text;
     EXPECT_NE(text.back(), '.') << text;
     EXPECT_NE(text.back(), ' ') << text;
-    EXPECT_EQ(UpperSystemText(kNotFound), UpperAscii(text));
+    EXPECT_EQ(UpperSystemText(kNotFound), ascii::Upper(text));
 #ifndef _WIN32
     EXPECT_EQ(text, "No such file or directory");
 #endif

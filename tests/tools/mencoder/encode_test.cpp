@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdint>
@@ -210,7 +211,8 @@ std::vector<Stream> probe(const std::string &file)
     Outcome run = runProgram("ffprobe", {"-v", "error", "-show_entries",
                                          // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
                                          "stream=codec_type,codec_name,profile,level,width,height,"
-                                         "avg_frame_rate,sample_rate,channels,pix_fmt",
+                                         "avg_frame_rate,sample_rate,channels,pix_fmt,duration,"
+                                         "display_aspect_ratio",
                                          "-of", "compact", file});
     EXPECT_EQ(run.exitCode, 0) << run.err;
     std::vector<Stream> streams;
@@ -242,6 +244,40 @@ Lines entropyCodingFlags(const std::string &file)
     return flags;
 }
 
+// The mean brightness (0 to 255) of each frame of a file's video.
+std::vector<int> frameBrightness(const std::string &file)
+{
+    Outcome run =
+        runProgram("ffmpeg", {"-v", "error", "-nostdin", "-i", file, "-vf",
+                              "scale=1:1:flags=area,format=gray", "-f", "rawvideo", "pipe:1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    std::vector<int> values;
+    for (char c : run.out)
+        values.push_back(static_cast<unsigned char>(c));
+    return values;
+}
+
+// The pixels of one row of one frame that are neither dark nor bright: a
+// moving edge of two fields scaled together blurs into such a grey band.
+int greyPixelsInRow(const std::string &file, int frame, int row)
+{
+    Outcome run = runProgram("ffmpeg", {"-v", "error", "-nostdin", "-i", file, "-vf",
+                                        "select=eq(n\\," + std::to_string(frame)
+                                            + "),format=gray,crop=iw:1:0:" + std::to_string(row),
+                                        "-frames:v", "1", "-f", "rawvideo", "pipe:1"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_FALSE(run.out.empty());
+    return static_cast<int>(std::count_if(run.out.begin(), run.out.end(), [](char c) {
+        const int value = static_cast<unsigned char>(c);
+        return value > 48 && value < 208;
+    }));
+}
+
+double seconds(const std::string &text)
+{
+    return text.empty() || text == "N/A" ? -1 : std::stod(text);
+}
+
 class MencoderRun : public ::testing::Test
 {
 protected:
@@ -252,15 +288,6 @@ protected:
         char pattern[] = "/tmp/mencoder-test-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         s_dir = pattern;
-        auto make = [](const Args &args) {
-            Args all = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
-            all.insert(all.end(), args.begin(), args.end());
-            Outcome run = runProgram("ffmpeg", all);
-            ASSERT_EQ(run.exitCode, 0) << run.err;
-        };
-        auto lavfi = [](const std::string &source) {
-            return Args{"-f", "lavfi", "-i", source};
-        };
         const Args h264 = {"-c:v", "libx264", "-preset", "ultrafast", "-pix_fmt", "yuv420p"};
         auto join = [](std::initializer_list<Args> parts) {
             Args all;
@@ -283,8 +310,23 @@ protected:
         make(join({lavfi("sine=duration=1"), {"-c:a", "aac", file("tone.m4a")}}));
         truncate(file("clip.mp4"), file("damaged.mp4"));
         truncate(file("indexfirst.mp4"), file("cutoff.mp4"));
+        make({"-i", file("clip.mp4"), "-c", "copy", file("clip.mkv")});
+        truncate(file("clip.mkv"), file("cutoff.mkv"));
         std::ofstream(file("notes.avi")) << "This is a text file, not a video.\n";
+        for (const char *picture : {"still.png", "still.jpg", "still.gif"})
+            make(join({lavfi("testsrc=size=160x120"), {"-frames:v", "1", file(picture)}}));
     }
+
+    // A file made by FFmpeg with these arguments.
+    static void make(const Args &args)
+    {
+        Args all = {"-hide_banner", "-loglevel", "error", "-nostdin", "-y"};
+        all.insert(all.end(), args.begin(), args.end());
+        Outcome run = runProgram("ffmpeg", all);
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+    }
+
+    static Args lavfi(const std::string &source) { return {"-f", "lavfi", "-i", source}; }
 
     static void TearDownTestSuite()
     {
@@ -429,6 +471,14 @@ TEST_F(MencoderRun, FailuresSayWhyAndLeaveNoOutput)
          1, true},
         {"cut-off video", line(file("cutoff.mp4")),
          "THE SOURCE FILE \"" + file("cutoff.mp4") + "\" IS DAMAGED: IT ENDS AFTER ", 1, true},
+        {"cut-off Matroska video", line(file("cutoff.mkv")),
+         "THE SOURCE FILE \"" + file("cutoff.mkv") + "\" IS DAMAGED: IT ENDS AFTER ", 1, true},
+        {"PNG picture", line(file("still.png")),
+         "THE SOURCE FILE \"" + file("still.png") + "\" IS A STILL PICTURE, NOT A VIDEO!", 9, true},
+        {"JPEG picture", line(file("still.jpg")),
+         "THE SOURCE FILE \"" + file("still.jpg") + "\" IS A STILL PICTURE, NOT A VIDEO!", 9},
+        {"GIF of one frame", line(file("still.gif")),
+         "THE SOURCE FILE \"" + file("still.gif") + "\" IS A STILL PICTURE, NOT A VIDEO!", 9},
         {"sound only", line(file("tone.m4a")),
          "THE SOURCE FILE \"" + file("tone.m4a") + "\" HAS NO VIDEO STREAM!", 1, true},
         {"unknown option", replaced(line(file("clip.mp4")), "-sws", "-swsx"),
@@ -629,4 +679,169 @@ TEST_F(MencoderRun, FullOrReadOnlyFileSystemSaysWhy)
         EXPECT_FALSE(fs::exists(out));
         umount2(mountPoint.c_str(), MNT_DETACH);
     }
+}
+
+TEST_F(MencoderRun, VideoLastsAsLongAsTheSourcesAndEndsOnItsLastFrame)
+{
+    // Dark frames, then a bright last one.
+    auto frames = [](const std::string &size, const std::string &rate, const std::string &length,
+                     int last) {
+        return lavfi("nullsrc=s=" + size + ":r=" + rate + ":d=" + length + ",geq=lum='if(gte(N,"
+                     + std::to_string(last) + "),235,16)':cb=128:cr=128");
+    };
+    struct Case
+    {
+        std::string name;
+        Args make;
+        double seconds;   // of the source's video
+        double lastFrame; // how long the source shows its last frame
+        bool sound = false;
+    };
+    // Two frames a second apart; ASF has no packet lengths at all.
+    auto slow = [&](const std::string &size, const Args &codec, const std::string &name) {
+        Args args = frames(size, "1", "2", 1);
+        args.insert(args.end(), codec.begin(), codec.end());
+        args.push_back(file(name));
+        return args;
+    };
+    const std::string held = file("held.mov");
+    std::vector<Case> cases = {
+        {"WMV", slow("84x33", {"-c:v", "msmpeg4", "-f", "asf"}, "slow.wmv"), 2, 1},
+        {"AVI", slow("84x34", {"-c:v", "mpeg4"}, "slow.avi"), 2, 1},
+        {"FLV", slow("84x34", {"-c:v", "flv1"}, "slow.flv"), 2, 1},
+        {"MOV", slow("84x34", {"-c:v", "mpeg4"}, "slow.mov"), 2, 1},
+        {"MP4", slow("84x34", {"-c:v", "libx264"}, "slow.mp4"), 2, 1},
+        {"Ogg", slow("84x34", {"-c:v", "libtheora"}, "slow.ogv"), 2, 1},
+        {"WebM", slow("84x34", {"-c:v", "libvpx"}, "slow.webm"), 2, 1},
+        // 50 frames at 25 a second, the last held 0.94 s, sound to the end.
+        {"last frame held",
+         {"-i", file("held0.mov"), "-c", "copy", "-bsf:v",
+          "setts=duration=if(eq(N\\,49)\\,0.94/TB\\,DURATION)", held},
+         2.9,
+         0.94,
+         true},
+        {"15 frames a second",
+         [&] {
+             Args args = frames("160x120", "15", "3", 44);
+             args.insert(args.end(), {"-c:v", "mpeg4", file("15fps.avi")});
+             return args;
+         }(),
+         3, 1.0 / 15},
+    };
+    Args heldSource = frames("160x120", "25", "2", 49);
+    for (const auto &more :
+         {lavfi("sine=duration=2.9"),
+          Args{"-c:v", "libx264", "-preset", "ultrafast", "-c:a", "aac", file("held0.mov")}})
+        heldSource.insert(heldSource.end(), more.begin(), more.end());
+    make(heldSource);
+
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        make(c.make);
+        const std::string output = file("timeline.mp4.temp");
+        Outcome run = runProgram(kMencoder, encoderLine(c.make.back(), output));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        auto streams = probe(output);
+        ASSERT_EQ(streams.size(), c.sound ? 2u : 1u);
+        const double video = seconds(streams[0]["duration"]);
+        EXPECT_NEAR(video, c.seconds, 0.041);
+        if (c.sound) {
+            EXPECT_NEAR(seconds(streams[1]["duration"]), video, 0.041);
+        }
+        const auto brightness = frameBrightness(output);
+        ASSERT_FALSE(brightness.empty());
+        const auto shown = std::count_if(brightness.begin(), brightness.end(),
+                                         [](int value) { return value > 128; });
+        EXPECT_GT(brightness.back(), 128);
+        EXPECT_NEAR(static_cast<double>(shown) * 0.04, c.lastFrame, 0.041);
+    }
+}
+
+TEST_F(MencoderRun, PictureKeepsItsShapeWhateverTheContainerSays)
+{
+    struct Case
+    {
+        std::string name;
+        Args make; // after the source
+        std::string shape;
+    };
+    const std::string sixteenByNine = "16:9";
+    // Five frames; "setsar=0" leaves the pixel shape unsaid.
+    auto picture = [&](const std::string &size, const std::string &pixel, const Args &codec,
+                       const std::string &name) {
+        Args args = lavfi("testsrc=size=" + size + ":rate=25:duration=0.2");
+        args.insert(args.end(), {"-vf", "setsar=" + pixel});
+        args.insert(args.end(), codec.begin(), codec.end());
+        args.push_back(file(name));
+        return args;
+    };
+    const Args h264 = {"-c:v", "libx264", "-preset", "ultrafast"};
+    const Case cases[] = {
+        {"AVI, 1024x576 MJPEG", picture("1024x576", "0", {"-c:v", "mjpeg"}, "wide.avi"), "16:9"},
+        {"MP4, 1280x720", picture("1280x720", "0", h264, "wide.mp4"), "16:9"},
+        {"Ogg, 1024x576 Theora", picture("1024x576", "0", {"-c:v", "libtheora"}, "wide.ogv"),
+         "16:9"},
+        {"square", picture("480x480", "0", {"-c:v", "mjpeg"}, "square.avi"), "1:1"},
+        {"pixel shape stated", picture("720x576", "64/45", h264, "anamorphic.mp4"), "16:9"},
+    };
+    auto encoded = [&](const std::string &source) {
+        const std::string output = file("shape.mp4.temp");
+        Outcome run = runProgram(kMencoder, encoderLine(source, output));
+        EXPECT_EQ(run.exitCode, 0) << run.err;
+        return probe(output).at(0);
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        make(c.make);
+        auto video = encoded(c.make.back());
+        EXPECT_EQ(video["width"], "320");
+        EXPECT_EQ(video["height"], "240");
+        EXPECT_EQ(video["display_aspect_ratio"], c.shape);
+    }
+    // A phone video turned a quarter plays upright.
+    make({"-i", file("wide.mp4"), "-c", "copy", "-metadata:s:v", "rotate=90", file("turned.mp4")});
+    EXPECT_EQ(encoded(file("turned.mp4"))["display_aspect_ratio"], "9:16");
+}
+
+TEST_F(MencoderRun, InterlacedSourcesAreDeinterlacedBeforeScaling)
+{
+    // A white box that moves a seventh of the width a frame over black, each
+    // frame woven of two fields a field's time apart.
+    auto woven = [](const std::string &size, int width, const std::string &order) {
+        return lavfi("color=black:s=" + size + ":r=50:d=0.6[bg];color=white:s=" + size
+                     + ",scale=iw/4:ih/3[box];[bg][box]overlay=x=" + std::to_string(width / 7)
+                     + "+t*" + std::to_string(width * 5 / 3)
+                     + ":y=main_h/3:shortest=1,tinterlace=" + order);
+    };
+    auto with = [](Args args, const Args &more) {
+        args.insert(args.end(), more.begin(), more.end());
+        return args;
+    };
+    struct Case
+    {
+        std::string name;
+        Args make;
+    };
+    const Case cases[] = {
+        {"MPEG-2, its frames flagged", with(woven("360x288", 360, "interleave_top"),
+                                            {"-c:v", "mpeg2video", "-q:v", "2", "-flags",
+                                             "+ildct+ilme", "-top", "1", file("woven.mpg")})},
+        {"DV, bottom field first",
+         with(woven("720x576", 720, "interleave_bottom"),
+              {"-c:v", "dvvideo", "-pix_fmt", "yuv420p", "-f", "dv", file("woven.dv")})},
+        {"HuffYUV, the field order in the container only",
+         with(woven("360x288", 360, "interleave_top"),
+              {"-c:v", "huffyuv", "-pix_fmt", "yuv422p", "-field_order", "tt", file("woven.mov")})},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        make(c.make);
+        const std::string output = file("woven.mp4.temp");
+        Outcome run = runProgram(kMencoder, encoderLine(c.make.back(), output));
+        ASSERT_EQ(run.exitCode, 0) << run.err;
+        EXPECT_LE(greyPixelsInRow(output, 8, 120), 3);
+    }
+    // The same fields scaled together leave a grey band on each edge.
+    make({"-i", file("woven.mpg"), "-vf", "scale=320:240", file("combed.mp4")});
+    EXPECT_GE(greyPixelsInRow(file("combed.mp4"), 8, 120), 8);
 }

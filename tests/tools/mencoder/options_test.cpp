@@ -51,6 +51,18 @@ Args with(Args args, const Args &more)
     return args;
 }
 
+// The scale filters of the -vf chain, in order.
+std::string scales(const Args &args)
+{
+    std::string chain = after(args, "-vf") + ",", found;
+    for (std::size_t at = 0, comma; (comma = chain.find(',', at)) != std::string::npos;
+         at = comma + 1) {
+        if (chain.compare(at, 6, "scale=") == 0)
+            found += (found.empty() ? "" : ",") + chain.substr(at, comma - at);
+    }
+    return found;
+}
+
 } // namespace
 
 TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments)
@@ -62,7 +74,9 @@ TEST(MencoderOptions, DefaultLineGivesTheExpectedFfmpegArguments)
         "-hide_banner", "-nostdin", "-nostats", "-progress", "pipe:1", "-y",
         "-i", "file:/media/My Videos/holiday.avi",
         "-map", "0:V:0", "-map", "0:a:0?",
-        "-vf", "scale=320:240:flags=lanczos",
+        // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
+        "-vf", "bwdif=mode=send_frame:parity=auto:deint=interlaced,setsar=r=sar:max=1000,"
+               "scale=320:240:flags=lanczos,tpad=stop_mode=clone:stop=1,fps=25:eof_action=pass",
         "-r", "25", "-fps_mode", "cfr",
         "-pix_fmt", "yuv420p", "-c:v", "libx264",
         "-b:v", "468k", "-maxrate", "768k", "-bufsize", "2000k",
@@ -90,7 +104,7 @@ TEST(MencoderOptions, EveryCombinationOfTheFourListsIsAcceptedAndMapped)
                         encoderLine(kSource, kOutput, audioRate, sampleRate, videoRate, window));
                     ASSERT_TRUE(parsed.ok()) << parsed.error;
                     auto args = FfmpegArguments(parsed.job);
-                    ASSERT_EQ(after(args, "-vf"), "scale=" + window + ":flags=lanczos");
+                    ASSERT_EQ(scales(args), "scale=" + window + ":flags=lanczos");
                     ASSERT_EQ(after(args, "-b:v"), videoRate + "k");
                     ASSERT_EQ(after(args, "-maxrate"), "768k");
                     ASSERT_EQ(after(args, "-ar"), sampleRate);
@@ -123,7 +137,7 @@ TEST(MencoderOptions, FilterChainAndLaterValues)
         defaultLine(), {"-vf", "scale=640:480,harddup", "-vf-add", "scale=160:120", "-sws", "4"}));
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     auto args = FfmpegArguments(parsed.job);
-    EXPECT_EQ(after(args, "-vf"), "scale=640:480:flags=neighbor,scale=160:120:flags=neighbor");
+    EXPECT_EQ(scales(args), "scale=640:480:flags=neighbor,scale=160:120:flags=neighbor");
     EXPECT_EQ(after(args, "-fps_mode"), "cfr");
 
     // Without harddup the frame rate mode is FFmpeg's own; suboptions given
@@ -132,7 +146,7 @@ TEST(MencoderOptions, FilterChainAndLaterValues)
                                                    "bitrate=900:cabac", "-faacopts", "br=64"}));
     ASSERT_TRUE(parsed.ok()) << parsed.error;
     args = FfmpegArguments(parsed.job);
-    EXPECT_EQ(after(args, "-vf"), "scale=640:480:flags=lanczos");
+    EXPECT_EQ(scales(args), "scale=640:480:flags=lanczos");
     EXPECT_EQ(after(args, "-fps_mode"), "(missing)");
     EXPECT_EQ(after(args, "-b:v"), "900k");
     EXPECT_EQ(after(args, "-bufsize"), "2000k");
@@ -147,13 +161,13 @@ TEST(MencoderOptions, ScalerNumbersMapToFfmpegFlags)
     for (int sws = 0; sws <= 10; ++sws) {
         auto parsed = ParseCommandLine(replaced(defaultLine(), "9", std::to_string(sws)));
         ASSERT_TRUE(parsed.ok()) << parsed.error;
-        EXPECT_EQ(after(FfmpegArguments(parsed.job), "-vf"),
+        EXPECT_EQ(scales(FfmpegArguments(parsed.job)),
                   "scale=320:240:flags=" + names[static_cast<std::size_t>(sws)]);
     }
     // Without -sws, mencoder's default scaler: bicubic.
     auto parsed = ParseCommandLine(without(defaultLine(), "-sws"));
     ASSERT_TRUE(parsed.ok());
-    EXPECT_EQ(after(FfmpegArguments(parsed.job), "-vf"), "scale=320:240:flags=bicubic");
+    EXPECT_EQ(scales(FfmpegArguments(parsed.job)), "scale=320:240:flags=bicubic");
 }
 
 TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg)
@@ -161,11 +175,15 @@ TEST(MencoderOptions, BareMinimumLeavesTheRestToFfmpeg)
     auto parsed = ParseCommandLine({"in.avi", "-oac", "faac", "-ovc", "x264", "-of", "lavf",
                                     "-lavfopts", "format=mp4", "-o", "-out.mp4"});
     ASSERT_TRUE(parsed.ok()) << parsed.error;
-    const Args expected = {"-hide_banner", "-nostdin", "-nostats",     "-progress",  "pipe:1",
-                           "-y",           "-i",       "file:in.avi",  "-map",       "0:V:0",
-                           "-map",         "0:a:0?",   "-pix_fmt",     "yuv420p",    "-c:v",
-                           "libx264",      "-c:a",     "aac",          "-profile:a", "aac_low",
-                           "-f",           "mp4",      "file:-out.mp4"};
+    // clang-format off
+    const Args expected = {"-hide_banner", "-nostdin", "-nostats", "-progress", "pipe:1", "-y",
+                           "-i", "file:in.avi", "-map", "0:V:0", "-map", "0:a:0?",
+                           // NOLINTNEXTLINE(bugprone-suspicious-missing-comma)
+                           "-vf", "bwdif=mode=send_frame:parity=auto:deint=interlaced,"
+                                  "setsar=r=sar:max=1000",
+                           "-pix_fmt", "yuv420p", "-c:v", "libx264",
+                           "-c:a", "aac", "-profile:a", "aac_low", "-f", "mp4", "file:-out.mp4"};
+    // clang-format on
     EXPECT_EQ(FfmpegArguments(parsed.job), expected);
 }
 
@@ -180,6 +198,43 @@ TEST(MencoderOptions, FrameRatesAsDecimalsAndFractions)
         EXPECT_EQ(ParseCommandLine(replaced(defaultLine(), "25", rate)).error,
                   "BAD VALUE \"" + rate + "\" FOR OPTION \"-ofps\"!");
     }
+}
+
+TEST(MencoderOptions, WhatTheSourceSaysShapesTheFilterChain)
+{
+    const EncoderJob job = ParseCommandLine(defaultLine()).job;
+    const std::string scale = "setsar=r=sar:max=1000,scale=320:240:flags=lanczos,";
+    const std::string rate = "tpad=stop_mode=clone:stop=1,fps=25:eof_action=pass";
+    struct Case
+    {
+        std::string name;
+        VideoTraits video;
+        std::string chain;
+    };
+    const Case cases[] = {
+        {"progressive", {FieldOrder::Progressive, {}, {}}, scale + rate},
+        {"top field first",
+         {FieldOrder::TopFirst, {}, {}},
+         "bwdif=mode=send_frame:parity=tff:deint=all," + scale + rate},
+        {"bottom field first",
+         {FieldOrder::BottomFirst, {}, {}},
+         "bwdif=mode=send_frame:parity=bff:deint=all," + scale + rate},
+        {"last frame held",
+         {FieldOrder::Progressive, 1.96, 2.9},
+         scale + rate + ",tpad=stop_mode=clone:stop_duration=0.94,trim=end=2.9"},
+        {"end before the last frame's start",
+         {FieldOrder::Progressive, 12.5, 12.25},
+         scale + rate + ",tpad=stop_mode=clone:stop_duration=0,trim=end=12.25"},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(after(FfmpegArguments(job, c.video), "-vf"), c.chain);
+    }
+    // Without a frame rate to change to, the end is FFmpeg's own.
+    EXPECT_EQ(after(FfmpegArguments(ParseCommandLine(without(defaultLine(), "-ofps")).job,
+                                    {FieldOrder::Progressive, 1.96, 2.9}),
+                    "-vf"),
+              "setsar=r=sar:max=1000,scale=320:240:flags=lanczos");
 }
 
 TEST(MencoderOptions, DebugOptionAsksForTheArgumentsOnly)

@@ -1,5 +1,6 @@
 // Reading FFmpeg's output, the progress lines, and the failure texts.
 
+#include "common/ascii.h"
 #include "tools/common/systemtext.h"
 #include "tools/mencoder/messages.h"
 #include "tools/mencoder/progress.h"
@@ -33,7 +34,7 @@ TEST(MencoderProgress, BlocksGivePositionsAndKeepLastKnownValues)
 {
     ProgressReader reader;
     auto feed = [&](const Lines &lines) {
-        std::optional<Position> last;
+        std::optional<vantrel::EncoderPosition> last;
         for (const auto &line : lines) {
             auto position = reader.line(line);
             if (position)
@@ -91,11 +92,11 @@ TEST(MencoderProgress, PercentWhileRunning)
 
 TEST(MencoderProgress, LineFormat)
 {
-    EXPECT_EQ(ProgressLine({12.34, 308}, 41), "Pos: 12.3s 308f (41%)");
-    EXPECT_EQ(ProgressLine({12.36, 308}, std::nullopt), "Pos: 12.4s 308f");
-    EXPECT_EQ(ProgressLine({0, 0}, 0), "Pos: 0.0s 0f (0%)");
-    EXPECT_EQ(ProgressLine({3.1, 75}, 100), "Pos: 3.1s 75f (100%)");
-    EXPECT_EQ(ProgressLine({-0.5, 1}, 130), "Pos: 0.0s 1f (100%)");
+    EXPECT_EQ(vantrel::FormatProgressLine({{12.34, 308}, 41}), "Pos: 12.3s 308f (41%)");
+    EXPECT_EQ(vantrel::FormatProgressLine({{12.36, 308}, std::nullopt}), "Pos: 12.4s 308f");
+    EXPECT_EQ(vantrel::FormatProgressLine({{0, 0}, 0}), "Pos: 0.0s 0f (0%)");
+    EXPECT_EQ(vantrel::FormatProgressLine({{3.1, 75}, 100}), "Pos: 3.1s 75f (100%)");
+    EXPECT_EQ(vantrel::FormatProgressLine({{-0.5, 1}, 130}), "Pos: 0.0s 1f (100%)");
 }
 
 TEST(MencoderProgress, SourceThatEndsEarly)
@@ -113,7 +114,7 @@ TEST(MencoderMessages, ReasonsAreUpperCasedWithoutFinalStop)
     EXPECT_EQ(ReasonText("Invalid data found when processing input."),
               "INVALID DATA FOUND WHEN PROCESSING INPUT");
     EXPECT_EQ(ReasonText("No such file or directory"), "NO SUCH FILE OR DIRECTORY");
-    EXPECT_EQ(vantrel::tools::UpperAscii("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
+    EXPECT_EQ(vantrel::ascii::Upper("caf\xc3\xa9 1/2"), "CAF\xc3\xa9 1/2");
 }
 
 TEST(MencoderMessages, FfmpegFailuresAreExplainedWithTheirExitCode)
@@ -166,6 +167,13 @@ TEST(MencoderMessages, FfmpegFailuresAreExplainedWithTheirExitCode)
         {{"[libx264 @ 0x5651] kb/s:2665.59", "Exiting normally, received signal 15."},
          "FFMPEG WAS STOPPED BY SIGNAL 15!",
          8},
+        // A sound that does not decode, under the encoders' closing words.
+        {{"Error while decoding stream #0:1: Invalid argument",
+          "    Last message repeated 5331 times", "[libx264 @ 0x5628] kb/s:34.46",
+          "[aac @ 0x5628] Qavg: 569.203", "Conversion failed!"},
+         "THE SOURCE FILE \"/v/in.avi\" CANNOT BE DECODED: ERROR WHILE DECODING STREAM #0:1: "
+         "INVALID ARGUMENT!",
+         1},
         {{"[libx264 @ 0x55de] Error opening encoder.", "Conversion failed!", ""},
          "FFMPEG FAILED WITH EXIT CODE 1: ERROR OPENING ENCODER!",
          1},

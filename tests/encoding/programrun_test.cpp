@@ -1,12 +1,18 @@
-// The encoder's window with real programs: how it reads their output, how it
-// tells their ends apart, and that nothing it starts outlives it.
+// A companion program's run with real programs: how its output is read, how
+// its ends are told apart, that nothing it starts outlives us, and what the
+// encoder's window shows of an encoding.
 
-#include "encoding/encoderwindow.h"
+#include "common/qtbridge.h"
+#include "encoding/commandlines.h"
+#include "encoding/encodingjob.h"
+#include "encoding/programrun.h"
+#include "ui/encoderwindow.h"
 
 #include <QAccessible>
 #include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QFile>
 #include <QLabel>
 #include <QProcess>
@@ -22,10 +28,13 @@
 #include <cstdlib>
 #include <functional>
 
+#include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 using namespace vantrel;
+using encoding::ProgramOutcome;
+using encoding::ProgramRun;
 
 namespace {
 
@@ -42,9 +51,29 @@ namespace {
     return ::testing::AssertionSuccess();
 }
 
-ProcessOutcome runShell(EncoderWindow &window, const QString &script)
+// Runs the program to its end; its lines go to `window`, if one is given.
+ProgramOutcome RunToEnd(ProgramRun &run, const QString &program, const QStringList &arguments,
+                        EncoderWindow *window = nullptr)
 {
-    return window.run(QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script});
+    ProgramOutcome outcome;
+    QEventLoop loop;
+    QObject::connect(&run, &ProgramRun::ended, &loop, [&](const ProgramOutcome &ended) {
+        outcome = ended;
+        loop.quit();
+    });
+    if (window)
+        QObject::connect(&run, &ProgramRun::lineRead, window, &EncoderWindow::appendLine);
+    bool ended = false;
+    QObject::connect(&run, &ProgramRun::ended, &loop, [&ended] { ended = true; });
+    run.start(program, arguments);
+    if (!ended)
+        loop.exec();
+    return outcome;
+}
+
+ProgramOutcome runShell(ProgramRun &run, const QString &script, EncoderWindow *window = nullptr)
+{
+    return RunToEnd(run, QStringLiteral("/bin/sh"), {QStringLiteral("-c"), script}, window);
 }
 
 // The command lines of the running processes (zombies aside) that hold `text`.
@@ -85,21 +114,40 @@ bool waitFor(const std::function<bool()> &done, int limitMs)
 
 } // namespace
 
-TEST(EncoderWindow, ACharacterSplitBetweenReadsArrivesWhole)
+TEST(ProgramRun, ACharacterSplitBetweenReadsArrivesWhole)
 {
+    ProgramRun run;
     EncoderWindow window(nullptr);
-    // "é" is two bytes in UTF-8; the pause lets the window read the first alone.
-    const ProcessOutcome outcome = runShell(
-        window, QStringLiteral("printf 'caf\\303'; sleep 0.5; printf '\\251\\r1 \\342\\202';"
-                               " sleep 0.5; printf '\\254\\n\\342'; sleep 0.5; printf "
-                               "'\\202\\254'"));
-    EXPECT_EQ(outcome.kind, ProcessOutcome::Kind::Finished);
+    // "é" is two bytes in UTF-8; the pause lets the first be read alone.
+    const ProgramOutcome outcome =
+        runShell(run,
+                 QStringLiteral("printf 'caf\\303'; sleep 0.5; printf '\\251\\r1 \\342\\202';"
+                                " sleep 0.5; printf '\\254\\n\\342'; sleep 0.5; printf "
+                                "'\\202\\254'"),
+                 &window);
+    EXPECT_EQ(outcome.kind, ProgramOutcome::Kind::Finished);
     EXPECT_EQ(window.outputText(), QStringLiteral("caf\u00e9\n1 \u20ac\n\u20ac"));
 }
 
-TEST(EncoderWindow, TheEndOfAProgramIsToldApart)
+TEST(ProgramRun, AProgramGetsNoneOfOurFiles)
 {
-    using Kind = ProcessOutcome::Kind;
+    // Opened as some library might: without close-on-exec.
+    const int ours = ::open("/dev/null", O_RDONLY);
+    ASSERT_GE(ours, 3);
+    ProgramRun run;
+    QStringList descriptors;
+    QObject::connect(&run, &ProgramRun::lineRead, &run,
+                     [&](const QString &line) { descriptors << line; });
+    EXPECT_EQ(runShell(run, QStringLiteral("ls /proc/$$/fd")).exitCode, 0);
+    ::close(ours);
+    EXPECT_TRUE(descriptors.contains(QStringLiteral("2"))) << descriptors.join(u' ').toStdString();
+    EXPECT_FALSE(descriptors.contains(QString::number(ours)))
+        << descriptors.join(u' ').toStdString();
+}
+
+TEST(ProgramRun, TheEndOfAProgramIsToldApart)
+{
+    using Kind = ProgramOutcome::Kind;
     struct Row
     {
         const char *name;
@@ -119,10 +167,10 @@ TEST(EncoderWindow, TheEndOfAProgramIsToldApart)
     };
     for (const Row &row : rows) {
         SCOPED_TRACE(row.name);
-        EncoderWindow window(nullptr);
+        ProgramRun run;
         if (row.stopAfterAWhile)
-            QTimer::singleShot(300, &window, &EncoderWindow::stop);
-        const ProcessOutcome outcome = runShell(window, row.script);
+            QTimer::singleShot(300, &run, &ProgramRun::stop);
+        const ProgramOutcome outcome = runShell(run, row.script);
         EXPECT_EQ(outcome.kind, row.kind);
         if (row.kind == Kind::Finished) {
             EXPECT_EQ(outcome.exitCode, row.exitCode);
@@ -130,12 +178,12 @@ TEST(EncoderWindow, TheEndOfAProgramIsToldApart)
     }
 }
 
-TEST(EncoderWindow, AStartThatFailsAtOnceEndsTheRun)
+TEST(ProgramRun, AStartThatFailsAtOnceEndsTheRun)
 {
     // No descriptor left: QProcess fails within start(), before any loop runs.
     struct rlimit saved;
     ASSERT_EQ(getrlimit(RLIMIT_NOFILE, &saved), 0);
-    EncoderWindow window(nullptr);
+    ProgramRun run;
     // Today's figure is a few milliseconds; a hang would never end at all.
     QTimer::singleShot(30000, [] {
         std::fputs("The run did not end after a failed start.\n", stderr);
@@ -149,15 +197,15 @@ TEST(EncoderWindow, AStartThatFailsAtOnceEndsTheRun)
     ASSERT_EQ(setrlimit(RLIMIT_NOFILE, &tight), 0);
     QElapsedTimer clock;
     clock.start();
-    const ProcessOutcome outcome = window.run(QStringLiteral("/bin/true"), {});
+    const ProgramOutcome outcome = RunToEnd(run, QStringLiteral("/bin/true"), {});
     const qint64 elapsed = clock.elapsed();
     setrlimit(RLIMIT_NOFILE, &saved);
-    EXPECT_EQ(outcome.kind, ProcessOutcome::Kind::FailedToStart);
+    EXPECT_EQ(outcome.kind, ProgramOutcome::Kind::FailedToStart);
     EXPECT_FALSE(outcome.startError.isEmpty());
     EXPECT_LT(elapsed, 5000);
 }
 
-TEST(EncoderWindow, NoEncoderOutlivesAKilledProgram)
+TEST(ProgramRun, NoEncoderOutlivesAKilledProgram)
 {
     QTemporaryDir dir;
     ASSERT_TRUE(dir.isValid());
@@ -177,7 +225,7 @@ TEST(EncoderWindow, NoEncoderOutlivesAKilledProgram)
                 .split(QLatin1Char(' '))
          << output;
     QProcess program;
-    program.start(QStringLiteral(ENCODER_WINDOW_PROBE), args);
+    program.start(QStringLiteral(PROGRAM_RUN_PROBE), args);
     ASSERT_TRUE(program.waitForStarted(10000));
     const QString written = QStringLiteral("file:") + output;
     const bool encoding = waitFor(
@@ -202,7 +250,19 @@ TEST(EncoderWindow, BesideTheBarStandElapsedTimeSpeedAndTimeLeft)
                                         "-f lavfi -i sine=frequency=440:duration=4 "
                                         "-c:v mpeg4 -c:a mp2")));
 
+    // The encoding job, its lines and progress shown in the window as the
+    // main window shows them.
     EncoderWindow window(nullptr);
+    encoding::EncodingJob job(QStringLiteral(VANTREL_APP_DIR));
+    // The text as the encoder left it, when the repair program starts.
+    QString encoderText;
+    QObject::connect(&job, &encoding::EncodingJob::programStarted, &window,
+                     [&] { encoderText = window.progressText(); });
+    QObject::connect(&job, &encoding::EncodingJob::programStarted, &window,
+                     &EncoderWindow::showRunOf);
+    QObject::connect(&job, &encoding::EncodingJob::outputLine, &window, &EncoderWindow::appendLine);
+    QObject::connect(&job, &encoding::EncodingJob::progressed, &window,
+                     &EncoderWindow::showProgress);
     QStringList seen;
     QTimer sample;
     QObject::connect(&sample, &QTimer::timeout, &window, [&] {
@@ -210,17 +270,24 @@ TEST(EncoderWindow, BesideTheBarStandElapsedTimeSpeedAndTimeLeft)
             seen << window.progressText();
     });
     sample.start(20);
-    QStringList args = {source};
-    args << QStringLiteral("-sws 9 -vf harddup -oac faac -faacopts br=48:mpeg=4:object=2:raw "
-                           "-channels 2 -srate 16000 -ovc x264 -x264encopts "
-                           "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:"
-                           "global_header -ofps 25 -vf-add scale=320:240 -of lavf -lavfopts "
-                           "format=mp4 -o")
-                .split(QLatin1Char(' '))
-         << dir.filePath(QStringLiteral("clip.mp4.temp"));
-    const ProcessOutcome outcome = window.run(QStringLiteral(VANTREL_APP_DIR "/mencoder"), args);
-    ASSERT_EQ(outcome.kind, ProcessOutcome::Kind::Finished);
-    ASSERT_EQ(outcome.exitCode, 0) << window.outputText().toStdString();
+    const encoding::EncodeJob choices{
+        VANTREL_APP_DIR, ToUtf8(source),
+        " -sws 9 -vf harddup -oac faac -faacopts br=48:mpeg=4:object=2:raw -channels 2 -srate "
+        "16000 -ovc x264 -x264encopts "
+        "bitrate=468:vbv_maxrate=768:vbv_bufsize=2000:nocabac:level_idc=13:global_header -ofps "
+        "25 -vf-add scale=320:240 ",
+        ToUtf8(dir.path()) + "/", "clip.mp4"};
+    encoding::EncodeOutcome outcome;
+    QEventLoop loop;
+    QObject::connect(&job, &encoding::EncodingJob::finished, &loop,
+                     [&](const encoding::EncodeOutcome &ended) {
+                         outcome = ended;
+                         loop.quit();
+                     });
+    ASSERT_TRUE(job.start(FromUtf8(encoding::ComposeEncoderLine(choices, '/')), choices));
+    loop.exec();
+    ASSERT_EQ(outcome.kind, encoding::EncodeOutcome::Kind::Encoded)
+        << window.outputText().toStdString();
 
     ASSERT_FALSE(seen.isEmpty());
     EXPECT_TRUE(
@@ -229,8 +296,7 @@ TEST(EncoderWindow, BesideTheBarStandElapsedTimeSpeedAndTimeLeft)
     const QRegularExpression whole(
         QStringLiteral("^Elapsed \\d+:\\d\\d \\| \\d+\\.\\d fps, \\d+\\.\\dx real time \\| "
                        "\\d+:\\d\\d left$"));
-    EXPECT_TRUE(whole.match(window.progressText()).hasMatch())
-        << window.progressText().toStdString();
+    EXPECT_TRUE(whole.match(encoderText).hasMatch()) << encoderText.toStdString();
     // A screen reader hears what the line says, beside what it is.
     QAccessibleInterface *face = QAccessible::queryAccessibleInterface(
         window.findChild<QLabel *>(QStringLiteral("lblEncodingTime")));
