@@ -1,7 +1,8 @@
 #include "upload/filehash.h"
 
 #include <openssl/evp.h>
-#include <zlib.h>
+
+#include <array>
 
 #include <algorithm>
 #include <vector>
@@ -11,10 +12,31 @@ namespace vantrel::upload {
 struct Hasher::State
 {
     EVP_MD_CTX *context = nullptr;
-    uLong crc = 0;
+    std::uint32_t crc = 0;
 };
 
 namespace {
+
+// CRC-32 as zip and XCRC compute it (reflected, polynomial 0xEDB88320), a
+// byte at a time through a table.
+constexpr std::array<std::uint32_t, 256> kCrcTable = [] {
+    std::array<std::uint32_t, 256> table{};
+    for (std::uint32_t n = 0; n < table.size(); ++n) {
+        std::uint32_t c = n;
+        for (int bit = 0; bit < 8; ++bit)
+            c = (c & 1) ? 0xEDB88320U ^ (c >> 1) : c >> 1;
+        table[n] = c;
+    }
+    return table;
+}();
+
+std::uint32_t UpdateCrc(std::uint32_t crc, const unsigned char *bytes, std::size_t size)
+{
+    crc = ~crc;
+    for (std::size_t i = 0; i < size; ++i)
+        crc = kCrcTable[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+    return ~crc;
+}
 
 const EVP_MD *DigestOf(HashAlgorithm algorithm)
 {
@@ -65,7 +87,7 @@ void Hasher::reset()
     if (m_state->context)
         EVP_DigestInit_ex(m_state->context, DigestOf(m_algorithm), nullptr);
     else
-        m_state->crc = crc32(0L, Z_NULL, 0);
+        m_state->crc = 0;
 }
 
 void Hasher::update(const void *data, std::size_t size)
@@ -75,14 +97,7 @@ void Hasher::update(const void *data, std::size_t size)
         EVP_DigestUpdate(m_state->context, data, size);
         return;
     }
-    const auto *bytes = static_cast<const Bytef *>(data);
-    // zlib takes at most a uInt at a time.
-    while (size > 0) {
-        const auto piece = static_cast<uInt>(std::min<std::size_t>(size, 1U << 30));
-        m_state->crc = crc32(m_state->crc, bytes, piece);
-        bytes += piece;
-        size -= piece;
-    }
+    m_state->crc = UpdateCrc(m_state->crc, static_cast<const unsigned char *>(data), size);
 }
 
 std::string Hasher::hex() const
