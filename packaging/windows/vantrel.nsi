@@ -55,6 +55,7 @@ VIAddVersionKey "LegalCopyright" "Copyright 2026 ${PUBLISHER}"
   Delete "${FOLDER}\rider.brm"
   Delete "${FOLDER}\trusted-servers.txt"
   Delete "${FOLDER}\accepted-host-keys.txt"
+  Delete "${FOLDER}\unfinished-uploads.txt"
 !macroend
 
 Function .onInit
