@@ -8,7 +8,9 @@
 #define VANTREL_INSTALLED_APP_DIR ""
 #endif
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include "platform/windowsplaces.h"
+#else
 #include <sys/stat.h>
 #include <unistd.h>
 #endif
@@ -65,8 +67,7 @@ std::string SettingsFolderFor(const SettingsPlace &place)
 bool FolderIsWritable(const std::string &folder)
 {
 #ifdef _WIN32
-    (void)folder;
-    return true;
+    return WindowsFolderIsWritable(folder);
 #else
     return ::access(folder.c_str(), W_OK | X_OK) == 0;
 #endif
@@ -76,9 +77,9 @@ std::string PrepareSettingsFolder(const std::string &appFolder,
                                   const std::string &installedAppFolder)
 {
 #ifdef _WIN32
-    (void)appFolder;
+    // Installed copies are told by where they lie (platform/windowsplaces.h).
     (void)installedAppFolder;
-    return {};
+    return PrepareWindowsSettingsFolder(appFolder);
 #else
     SettingsPlace place{appFolder, installedAppFolder, Environment("XDG_CONFIG_HOME"),
                         Environment("HOME"), FolderIsWritable(appFolder)};

@@ -40,7 +40,7 @@ bool FolderIsWritable(const std::string &folder);
 // Decides the settings folder of the program running from `appFolder` with
 // the environment of this process, and creates a per-user folder owner-only
 // (0700) if it is missing. Empty means the application folder. On Windows
-// the settings file stays beside the program.
+// an installed copy uses "%APPDATA%\Vantrel" (platform/windowsplaces.h).
 std::string PrepareSettingsFolder(const std::string &appFolder,
                                   const std::string &installedAppFolder);
 

@@ -1,3 +1,4 @@
+#include "platform/childprocesses.h"
 #include "shell/application.h"
 #include "shell/frmmain.h"
 
@@ -8,6 +9,8 @@
 int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
+    // Before anything is started: the encoder must not outlive us.
+    vantrel::platform::EndChildProcessesWithUs();
     vantrel::PrepareApplication();
     // Ending is immediate: no window runs another handler and nothing waits.
     vantrel::ProgramContext program(QStringLiteral("vantrel"), [] { std::_Exit(0); });
