@@ -200,7 +200,7 @@ Result<> FtpClient::UploadFile(const QString &localPath, const QString &, const 
     if (Result<> sent = d->Send(upload, localPath, remotePath, file.value().size); !sent)
         return sent;
     if (!d->cancelled) {
-        const Result<> placed = d->PutInPlace(target);
+        Result<> placed = d->PutInPlace(target);
         upload.forget();
         if (!placed)
             return placed;
@@ -338,7 +338,7 @@ Result<> FtpClient::Private::Send(upload::ResumableUpload &upload, const QString
                                   const QString &remotePath, std::int64_t total)
 {
     session.inRequest = true;
-    const Result<> sent = upload.Run();
+    Result<> sent = upload.Run();
     session.inRequest = false;
     // The last event: everything sent and checked. A cancel answered here
     // still lands before the file is put in place.
