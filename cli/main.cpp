@@ -125,7 +125,7 @@ int main(int argc, char *argv[])
     }
     TextReport *text = textReport.get();
     TerminalQuestions questions(options.trustedCertificates, options.trustedHostKeys,
-                                CanAskOnTerminal(), stopSignals.fd(), [text] {
+                                CanAskOnTerminal(), [text] {
                                     if (text)
                                         text->settle();
                                 });
