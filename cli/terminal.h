@@ -1,10 +1,11 @@
 #pragma once
 
-// What vantrel-cli needs from its terminal: Ctrl-C (and SIGTERM) turned into
-// an event of the event loop, the upload's questions asked on the terminal
-// or answered from --trust, and a password read from standard input. The
-// questions' y/N logic is terminal.cpp; the rest is the system's,
-// terminal_posix.cpp.
+// What vantrel-cli needs from its terminal: Ctrl-C (and SIGTERM, or on
+// Windows Ctrl-Break and the closing of the console) turned into an event of
+// the event loop, the upload's questions asked on the terminal or answered
+// from --trust, and a password read from standard input. The questions'
+// y/N logic is terminal.cpp; the rest is one source per system,
+// terminal_posix.cpp and terminal_win.cpp.
 
 #include "upload/uploadquestions.h"
 
@@ -19,8 +20,10 @@
 namespace vantrel::cli {
 
 // SIGINT and SIGTERM: the handler only writes to a pipe, whose reading end
-// the event loop watches. From the second signal on the handler ends the
-// process itself, at once, after removing the file named with
+// the event loop watches. On Windows the console's Ctrl-C, Ctrl-Break and
+// close events: the handler, which runs on a thread of its own, sets an
+// event that the event loop watches. From the second signal on the handler
+// ends the process itself, at once, after removing the file named with
 // setLastMomentFile (the encoder's temporary output), so that a program
 // that hangs cannot keep it from ending.
 class StopSignals : public QObject
@@ -41,8 +44,20 @@ signals:
     void stopRequested();
 
 private:
-    // The event loop's watch on the pipe.
+    // The event loop's watch on the pipe or the event.
     std::unique_ptr<QObject> m_notifier;
+};
+
+// The terminal made ready for the tool while this lives: on Windows the
+// console takes UTF-8 and the escape sequences that rewrite lines in place,
+// and gets its own settings back at the end. A POSIX terminal needs nothing.
+class TerminalSetup
+{
+public:
+    TerminalSetup();
+    ~TerminalSetup();
+    TerminalSetup(const TerminalSetup &) = delete;
+    TerminalSetup &operator=(const TerminalSetup &) = delete;
 };
 
 // Whether standard input and standard error both are a terminal: only then

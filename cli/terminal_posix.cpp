@@ -98,6 +98,10 @@ void StopSignals::setLastMomentFile(const std::string &path)
     g_lastMomentFile = next;
 }
 
+TerminalSetup::TerminalSetup() = default;
+
+TerminalSetup::~TerminalSetup() = default;
+
 bool CanAskOnTerminal()
 {
     return ::isatty(STDIN_FILENO) == 1 && ::isatty(STDERR_FILENO) == 1;
