@@ -43,8 +43,12 @@ std::atomic<UINT> g_savedCodePage{0};
 
 // After a close, log-off or shut-down event the system ends the process as
 // soon as the handler returns, and after five seconds anyway: the batch gets
-// most of that time to stop on its own.
-constexpr DWORD kGraceOnCloseMs = 4000;
+// half of that time to stop on its own, the hard end the rest.
+constexpr DWORD kGraceOnCloseMs = 2500;
+
+// How long a hard end tries to remove the last-moment file: 2 s.
+constexpr int kRemoveTries = 20;
+constexpr DWORD kRemoveRetryMs = 100;
 
 // A console, not a file, a pipe or the NUL device (for which _isatty is true
 // as well); its mode in `mode`.
@@ -64,11 +68,10 @@ bool Stopped()
     return stop && WaitForSingleObject(stop, 0) == WAIT_OBJECT_0;
 }
 
+// Gives the console back what TerminalSetup changed. Flushes nothing: a
+// hard end must not wait for the lock of a stream the main thread writes.
 void RestoreConsole()
 {
-    // What is still buffered is written in the code page it was made for.
-    std::fflush(stdout);
-    std::fflush(stderr);
     if (g_outputModeChanged.exchange(false))
         SetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), g_savedOutputMode.load());
     if (const UINT codePage = g_savedCodePage.exchange(0))
@@ -78,9 +81,15 @@ void RestoreConsole()
 [[noreturn]] void EndAtOnce()
 {
     {
+        // The encoder had the same Ctrl-C and is ending; until it has, its
+        // FFmpeg may hold the file open, and an open file is not removed.
         std::lock_guard lock(g_lastMomentMutex);
-        if (!g_lastMomentFile.empty())
-            DeleteFileW(g_lastMomentFile.c_str());
+        for (int tries = 0; !g_lastMomentFile.empty() && tries < kRemoveTries; ++tries) {
+            if (DeleteFileW(g_lastMomentFile.c_str()) || GetLastError() == ERROR_FILE_NOT_FOUND
+                || GetLastError() == ERROR_PATH_NOT_FOUND)
+                break;
+            Sleep(kRemoveRetryMs);
+        }
     }
     RestoreConsole();
     // Not ExitProcess: the DLLs' clean-up could wait for a lock that the
@@ -207,6 +216,9 @@ TerminalSetup::TerminalSetup()
 
 TerminalSetup::~TerminalSetup()
 {
+    // What is still buffered is written in the code page it was made for.
+    std::fflush(stdout);
+    std::fflush(stderr);
     RestoreConsole();
 }
 
