@@ -8,6 +8,9 @@
 #include "cli/terminal.h"
 #include "common/qtbridge.h"
 #include "encoding/commandlines.h"
+#ifdef _WIN32
+#include "platform/widetext.h"
+#endif
 
 #include <QCoreApplication>
 
@@ -80,7 +83,14 @@ int UsageError(const std::string &message, bool json)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+#ifdef _WIN32
+    // From the wide command line: argv holds the ANSI code page's text, in
+    // which a file name may not be written at all.
+    const std::vector<std::string> arguments = platform::CommandLineArguments();
+#else
     const std::vector<std::string> arguments(argv + 1, argv + argc);
+#endif
+    const TerminalSetup terminal;
     const ParsedArguments parsed = ParseArguments(arguments);
     const bool json = std::find(arguments.begin(), arguments.end(), "--json") != arguments.end();
     switch (parsed.kind) {
@@ -125,7 +135,7 @@ int main(int argc, char *argv[])
     }
     TextReport *text = textReport.get();
     TerminalQuestions questions(options.trustedCertificates, options.trustedHostKeys,
-                                CanAskOnTerminal(), stopSignals.fd(), [text] {
+                                CanAskOnTerminal(), [text] {
                                     if (text)
                                         text->settle();
                                 });

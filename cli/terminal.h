@@ -1,13 +1,15 @@
 #pragma once
 
-// What vantrel-cli needs from its terminal: Ctrl-C (and SIGTERM) turned into
-// an event of the event loop, the upload's questions asked on the terminal
-// or answered from --trust, and a password read from standard input.
+// What vantrel-cli needs from its terminal: Ctrl-C (and SIGTERM, or on
+// Windows Ctrl-Break and the closing of the console) turned into an event of
+// the event loop, the upload's questions asked on the terminal or answered
+// from --trust, and a password read from standard input. The questions'
+// y/N logic is terminal.cpp; the rest is one source per system,
+// terminal_posix.cpp and terminal_win.cpp.
 
 #include "upload/uploadquestions.h"
 
 #include <QObject>
-#include <QSocketNotifier>
 
 #include <functional>
 #include <memory>
@@ -18,8 +20,10 @@
 namespace vantrel::cli {
 
 // SIGINT and SIGTERM: the handler only writes to a pipe, whose reading end
-// the event loop watches. From the second signal on the handler ends the
-// process itself, at once, after removing the file named with
+// the event loop watches. On Windows the console's Ctrl-C, Ctrl-Break and
+// close events: the handler, which runs on a thread of its own, sets an
+// event that the event loop watches. From the second signal on the handler
+// ends the process itself, at once, after removing the file named with
 // setLastMomentFile (the encoder's temporary output), so that a program
 // that hangs cannot keep it from ending.
 class StopSignals : public QObject
@@ -30,8 +34,6 @@ public:
     explicit StopSignals(QObject *parent = nullptr);
     ~StopSignals() override;
 
-    // The pipe's reading end: readable once a signal came.
-    int fd() const;
     // Whether a signal came (the event loop may not have seen it yet): the
     // terminal sends Ctrl-C to the encoder too, which may end before.
     static bool stopPending();
@@ -42,7 +44,20 @@ signals:
     void stopRequested();
 
 private:
-    std::unique_ptr<QSocketNotifier> m_notifier;
+    // The event loop's watch on the pipe or the event.
+    std::unique_ptr<QObject> m_notifier;
+};
+
+// The terminal made ready for the tool while this lives: on Windows the
+// console takes UTF-8 and the escape sequences that rewrite lines in place,
+// and gets its own settings back at the end. A POSIX terminal needs nothing.
+class TerminalSetup
+{
+public:
+    TerminalSetup();
+    ~TerminalSetup();
+    TerminalSetup(const TerminalSetup &) = delete;
+    TerminalSetup &operator=(const TerminalSetup &) = delete;
 };
 
 // Whether standard input and standard error both are a terminal: only then
@@ -58,6 +73,11 @@ std::size_t TerminalColumns();
 // is none. On a terminal it is asked for and not echoed.
 bool ReadPasswordLine(std::string &password);
 
+// The answer typed to a question, up to its line end, waiting for it or for
+// a stop, whichever comes first. False when the stop came first or standard
+// input ended: the answer is no.
+bool ReadAnswerLine(std::string &answer);
+
 // The upload's questions: a certificate or host key named with --trust is
 // trusted; any other is asked about on the terminal (y/N), or refused when
 // there is no terminal or a stop came. A refusal holds for the rest of the
@@ -65,10 +85,9 @@ bool ReadPasswordLine(std::string &password);
 class TerminalQuestions final : public upload::UploadQuestions
 {
 public:
-    // `stopFd`: readable when the user pressed Ctrl-C; `beforeAsking` runs
-    // before a question is printed.
+    // `beforeAsking` runs before a question is printed.
     TerminalQuestions(std::vector<std::string> certificates, std::vector<std::string> hostKeys,
-                      bool interactive, int stopFd, std::function<void()> beforeAsking);
+                      bool interactive, std::function<void()> beforeAsking);
 
     bool TrustCertificate(const upload::ServerIdentity &certificate, bool changed) override;
     bool AcceptHostKey(const upload::ServerIdentity &hostKey) override;
@@ -86,7 +105,6 @@ private:
     std::vector<std::string> m_certificates;
     std::vector<std::string> m_hostKeys;
     bool m_interactive;
-    int m_stopFd;
     std::function<void()> m_beforeAsking;
     std::set<std::string> m_refused;
     std::string m_unasked;
