@@ -8,6 +8,7 @@
 #include "cli/terminal.h"
 #include "common/qtbridge.h"
 #include "encoding/commandlines.h"
+#include "platform/childprocesses.h"
 #ifdef _WIN32
 #include "platform/widetext.h"
 #endif
@@ -83,6 +84,9 @@ int UsageError(const std::string &message, bool json)
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // Before anything is started: the encoder must not outlive us (on Linux
+    // each child is told so as it starts).
+    platform::EndChildProcessesWithUs();
 #ifdef _WIN32
     // From the wide command line: argv holds the ANSI code page's text, in
     // which a file name may not be written at all.

@@ -16,11 +16,10 @@ namespace vantrel::platform {
 
 #ifdef _WIN32
 
-// Puts the running program into such a job, and has web links open in a
-// browser outside it (a browser we started must not close with us). Call
-// it once in main(), after the QApplication is made and before anything is
-// started. False when the system refuses: the program runs on, and its
-// children may outlive it.
+// Puts the running program into such a job. Call it once in main(),
+// before anything is started; a program with windows also calls
+// OpenWebLinksOutsideOurJob (platform/weblinks.h). False when the system
+// refuses: the program runs on, and its children may outlive it.
 bool EndChildProcessesWithUs();
 
 // Starts `commandLine` outside the job, so that it lives on after the
