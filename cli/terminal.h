@@ -55,7 +55,8 @@ class TerminalSetup
 {
 public:
     TerminalSetup();
-    ~TerminalSetup();
+    // Gives the console its settings back on Windows; nothing elsewhere.
+    ~TerminalSetup(); // NOLINT(performance-trivially-destructible)
     TerminalSetup(const TerminalSetup &) = delete;
     TerminalSetup &operator=(const TerminalSetup &) = delete;
 };
