@@ -119,6 +119,10 @@ Batch::Batch(BatchSetup setup, const std::vector<std::string> &files,
         connect(m_upload.get(), &upload::UploadJob::warning, this, [this](const QString &message) {
             m_observer.warning(m_uploadingIndex, Step::Upload, message);
         });
+        connect(m_upload.get(), &upload::UploadJob::retrying, this,
+                [this](int attempt, int attempts, const QString &reason) {
+                    m_observer.uploadRetrying(m_uploadingIndex, attempt, attempts, reason);
+                });
         connect(m_upload.get(), &upload::UploadJob::finished, this, &Batch::uploadFinished);
     }
 }
@@ -277,6 +281,7 @@ void Batch::uploadFinished(const upload::UploadOutcome &outcome)
     switch (outcome.kind) {
     case Kind::Uploaded:
         file.upload = StepResult::Done;
+        file.checkedBy = outcome.checkedBy;
         break;
     case Kind::Aborted:
         file.upload = StepResult::Stopped;

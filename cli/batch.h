@@ -54,6 +54,9 @@ struct FileState
     StepResult encode = StepResult::Pending;
     StepResult upload = StepResult::Pending;
     QString message; // why a step did not succeed, in the program's words
+    // Uploaded: how the server's copy was checked ("SHA-256", ..., "size"),
+    // empty when the server told neither.
+    QString checkedBy;
 };
 
 class BatchObserver
@@ -70,6 +73,9 @@ public:
     virtual void stepFinished(int index, Step step, const FileState &file) = 0;
     // Something the job reports that does not end the step.
     virtual void warning(int index, Step step, const QString &message) = 0;
+    // The upload's connection broke (`reason`); attempt `attempt` of
+    // `attempts` follows after a pause.
+    virtual void uploadRetrying(int index, int attempt, int attempts, const QString &reason) = 0;
     // A stop came (Ctrl-C): the work under way is being stopped.
     virtual void stopping() {}
     virtual void batchEnded(const std::vector<FileState> &files, bool interrupted,

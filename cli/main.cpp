@@ -59,6 +59,10 @@ public:
     {
         m_report.warning(index, step, message);
     }
+    void uploadRetrying(int index, int attempt, int attempts, const QString &reason) override
+    {
+        m_report.uploadRetrying(index, attempt, attempts, reason);
+    }
     void stopping() override { m_report.stopping(); }
     void batchEnded(const std::vector<FileState> &files, bool interrupted, int status) override
     {

@@ -38,6 +38,12 @@ std::string UnaskedFingerprint(const TerminalQuestions *questions, const FileSta
 }
 
 // "encoded as /out/a.mp4, uploaded", "encoding failed: ...", ...
+// How the server's copy was checked, as the window's bar says it.
+std::string CheckedText(const FileState &file)
+{
+    return file.checkedBy.isEmpty() ? std::string() : ", checked by " + ToUtf8(file.checkedBy);
+}
+
 std::string SummaryText(const FileState &file)
 {
     const auto failure = [&file](const char *what) {
@@ -62,7 +68,7 @@ std::string SummaryText(const FileState &file)
     };
     switch (file.upload) {
     case StepResult::Done:
-        return then("uploaded as " + ToUtf8(file.remoteName));
+        return then("uploaded as " + ToUtf8(file.remoteName) + CheckedText(file));
     case StepResult::Failed:
         return then(failure("upload failed"));
     case StepResult::Refused:
@@ -191,8 +197,11 @@ void JsonReport::stepFinished(int index, Step step, const FileState &file)
         .text("outcome", ResultName(result));
     if (result == StepResult::Done && step == Step::Encode)
         line.text("output", ToUtf8(file.uploadPath));
-    if (result == StepResult::Done && step == Step::Upload)
+    if (result == StepResult::Done && step == Step::Upload) {
         line.text("remote", ToUtf8(file.remoteName));
+        if (!file.checkedBy.isEmpty())
+            line.text("checked", ToUtf8(file.checkedBy));
+    }
     if (result == StepResult::Failed || result == StepResult::Refused)
         line.text("message", ToUtf8(file.message));
     if (const std::string unasked = UnaskedFingerprint(m_questions, file); !unasked.empty())
@@ -206,6 +215,16 @@ void JsonReport::warning(int index, Step step, const QString &message)
               .number("file", std::int64_t{index + 1})
               .text("step", StepName(step))
               .text("message", ToUtf8(message))
+              .str());
+}
+
+void JsonReport::uploadRetrying(int index, int attempt, int attempts, const QString &reason)
+{
+    print(JsonLine("retrying")
+              .number("file", std::int64_t{index + 1})
+              .number("attempt", std::int64_t{attempt})
+              .number("attempts", std::int64_t{attempts})
+              .text("reason", ToUtf8(reason))
               .str());
 }
 
@@ -224,6 +243,8 @@ void JsonReport::batchEnded(const std::vector<FileState> &files, bool interrupte
             .text("source", ToUtf8(file.source))
             .text("encode", ResultName(file.encode))
             .text("upload", ResultName(file.upload));
+        if (!file.checkedBy.isEmpty())
+            entry.text("checked", ToUtf8(file.checkedBy));
         if (!file.message.isEmpty())
             entry.text("message", ToUtf8(file.message));
         // The entries are objects without the "event" member.
@@ -363,6 +384,18 @@ void TextReport::warning(int index, Step, const QString &message)
         return;
     }
     printError(index, message);
+}
+
+void TextReport::uploadRetrying(int index, int attempt, int attempts, const QString &reason)
+{
+    // The window's status words, and why; not an error.
+    if (m_mode == Mode::Quiet)
+        return;
+    warning(index, Step::Upload,
+            QStringLiteral("Reconnecting, attempt %1 of %2 (%3)")
+                .arg(attempt)
+                .arg(attempts)
+                .arg(reason));
 }
 
 void TextReport::stopping()

@@ -33,6 +33,7 @@ public:
     void uploadProgressed(int index, const upload::UploadProgress &progress) override;
     void stepFinished(int index, Step step, const FileState &file) override;
     void warning(int index, Step step, const QString &message) override;
+    void uploadRetrying(int index, int attempt, int attempts, const QString &reason) override;
     void stopping() override;
     void batchEnded(const std::vector<FileState> &files, bool interrupted, int exitStatus) override;
 
@@ -69,6 +70,7 @@ public:
     void uploadProgressed(int index, const upload::UploadProgress &progress) override;
     void stepFinished(int index, Step step, const FileState &file) override;
     void warning(int index, Step step, const QString &message) override;
+    void uploadRetrying(int index, int attempt, int attempts, const QString &reason) override;
     void stopping() override;
     void batchEnded(const std::vector<FileState> &files, bool interrupted, int exitStatus) override;
 

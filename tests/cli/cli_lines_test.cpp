@@ -40,6 +40,7 @@ public:
     void uploadProgressed(int, const upload::UploadProgress &) override {}
     void stepFinished(int, cli::Step, const cli::FileState &) override {}
     void warning(int, cli::Step, const QString &) override {}
+    void uploadRetrying(int, int, int, const QString &) override {}
     void batchEnded(const std::vector<cli::FileState> &, bool, int) override {}
 };
 

@@ -408,6 +408,38 @@ TEST_F(CliTest, UploadsEachFileIntoTheServerFolderAndRefusesAWrongPassword)
     EXPECT_TRUE(sent.out.contains("Summary: 2 of 2 files done")) << sent.out.toStdString();
 }
 
+// A broken connection is announced and taken up; the server's digest check
+// reaches the file's lines.
+TEST_F(CliTest, ABrokenUploadIsRetriedAndTheCheckIsTold)
+{
+    FtpServerOptions options;
+    options.quirks = QStringList{QStringLiteral("drop-after=100000"), QStringLiteral("drops=1"),
+                                 QStringLiteral("hash")};
+    FtpTestServer server(options);
+    storeSettings(server.address(), FtpTestServer::kPassword, QString());
+    WriteFile(path(QStringLiteral("a.mp4")), RandomBytes(400000, 3));
+    const CliRun sent =
+        run({QStringLiteral("upload"), QStringLiteral("a.mp4"), QStringLiteral("--json")});
+    ASSERT_EQ(sent.exitCode, 0) << sent.out.toStdString();
+    EXPECT_EQ(ReadFile(server.pathInHome(QStringLiteral("a.mp4"))), RandomBytes(400000, 3));
+    QStringList told;
+    for (const QJsonObject &event : sent.events()) {
+        const QString name = event[QStringLiteral("event")].toString();
+        if (name == QStringLiteral("retrying"))
+            told << name + QLatin1Char(' ')
+                        + QString::number(event[QStringLiteral("attempt")].toInt())
+                        + QLatin1Char('/')
+                        + QString::number(event[QStringLiteral("attempts")].toInt());
+        else if (name == QStringLiteral("finished"))
+            told << name + QLatin1Char(' ') + event[QStringLiteral("checked")].toString();
+        else if (name == QStringLiteral("summary"))
+            told << name + QLatin1Char(' ')
+                        + event[QStringLiteral("files")][0][QStringLiteral("checked")].toString();
+    }
+    EXPECT_EQ(told, QStringList({QStringLiteral("retrying 1/5"), QStringLiteral("finished SHA-256"),
+                                 QStringLiteral("summary SHA-256")}));
+}
+
 TEST_F(CliTest, AnUnverifiedCertificateIsRefusedWithoutATerminalUnlessTrusted)
 {
     QTemporaryDir certificates;
