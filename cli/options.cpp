@@ -20,14 +20,14 @@ namespace {
 // Which commands take an option.
 enum Takes : unsigned { kEncode = 1, kUpload = 2, kPublish = 4, kAll = 7 };
 
-struct OptionSpec
+struct OptionRule
 {
     std::string_view name;
     bool hasValue;
     unsigned commands;
 };
 
-constexpr OptionSpec kOptions[] = {
+constexpr OptionRule kOptions[] = {
     {"--output-folder", true, kEncode | kPublish},
     {"--size", true, kEncode | kPublish},
     {"--video-kbps", true, kEncode | kPublish},
@@ -190,17 +190,17 @@ ParsedArguments ParseArguments(const std::vector<std::string> &arguments)
         }
         const std::size_t equals = argument.find('=');
         const std::string name = argument.substr(0, equals);
-        const auto spec = std::find_if(std::begin(kOptions), std::end(kOptions),
-                                       [&](const OptionSpec &s) { return s.name == name; });
-        if (spec == std::end(kOptions))
+        const auto rule = std::find_if(std::begin(kOptions), std::end(kOptions),
+                                       [&](const OptionRule &s) { return s.name == name; });
+        if (rule == std::end(kOptions))
             return Usage("UNKNOWN OPTION " + name + "!");
-        if (!(spec->commands & Bit(options.command))) {
+        if (!(rule->commands & Bit(options.command))) {
             std::string error = "THE OPTION " + name;
             error += " DOES NOT GO WITH " + command + "!";
             return Usage(error);
         }
         std::string value;
-        if (spec->hasValue) {
+        if (rule->hasValue) {
             if (equals != std::string::npos)
                 value = argument.substr(equals + 1);
             else if (i + 1 < arguments.size())
