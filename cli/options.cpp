@@ -138,6 +138,19 @@ std::optional<std::string> Take(Options &options, std::string_view name, const s
 
 } // namespace
 
+const char *CommandName(Command command)
+{
+    switch (command) {
+    case Command::Encode:
+        return "encode";
+    case Command::Upload:
+        return "upload";
+    case Command::Publish:
+        return "publish";
+    }
+    return "";
+}
+
 EncodeValues DefaultEncodeValues()
 {
     using namespace encoding;
@@ -167,13 +180,14 @@ ParsedArguments ParseArguments(const std::vector<std::string> &arguments)
         return Usage("NO COMMAND GIVEN! THE COMMANDS ARE encode, upload AND publish.");
     Options &options = parsed.options;
     const std::string &command = arguments.front();
-    if (command == "encode")
-        options.command = Command::Encode;
-    else if (command == "upload")
-        options.command = Command::Upload;
-    else if (command == "publish")
-        options.command = Command::Publish;
-    else
+    bool known = false;
+    for (const Command each : {Command::Encode, Command::Upload, Command::Publish}) {
+        if (command == CommandName(each)) {
+            options.command = each;
+            known = true;
+        }
+    }
+    if (!known)
         return Usage("UNKNOWN COMMAND \"" + command
                      + "\"! THE COMMANDS ARE encode, upload AND publish.");
 

@@ -20,6 +20,9 @@ inline constexpr int kExitInterrupted = 130;
 
 enum class Command { Encode, Upload, Publish };
 
+// A command's name on the command line ("encode", "upload", "publish").
+const char *CommandName(Command command);
+
 // The four list values, as the window's lists hold them.
 struct EncodeValues
 {

@@ -15,19 +15,6 @@ namespace {
 constexpr qint64 kProgressIntervalMs = 250;
 constexpr qint64 kRedrawIntervalMs = 100;
 
-const char *CommandName(Command command)
-{
-    switch (command) {
-    case Command::Encode:
-        return "encode";
-    case Command::Upload:
-        return "upload";
-    case Command::Publish:
-        return "publish";
-    }
-    return "";
-}
-
 // The fingerprint --trust would have to name, after an upload refused
 // without a question.
 std::string UnaskedFingerprint(const TerminalQuestions *questions, const FileState &file)

@@ -1,10 +1,10 @@
 #include "cli/terminal.h"
 
+#include "common/ascii.h"
 #include "common/messages.h"
 #include "common/qtbridge.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cstdio>
 
 namespace vantrel::cli {
@@ -16,7 +16,7 @@ bool IsYes(const std::string &answer)
     std::string word;
     for (const char c : answer) {
         if (c != ' ' && c != '\t')
-            word += static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+            word += ascii::ToLower(c);
     }
     return word == "y" || word == "yes";
 }
